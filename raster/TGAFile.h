@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The 18-byte header of a TGA file, field by field (stored little-endian in
+// the file, without gaps).
+struct TGAFILEHEADER {
+    uint8_t idLength = 0;
+    uint8_t colorMapType = 0;
+    uint8_t imageType = 2;
+    uint16_t colorMapFirst = 0;
+    uint16_t colorMapLength = 0;
+    uint8_t colorMapEntrySize = 24;
+    uint16_t xOrigin = 0;
+    uint16_t yOrigin = 0;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t pixelDepth = 24;
+    uint8_t descriptor = 0;  // alphaBits 0-3, rightToLeft 4, topToBottom 5, interleave 6-7
+
+    static constexpr size_t kSize = 18;
+    static constexpr uint8_t kTopToBottom = 0x20;
+
+    void Decode(const uint8_t (&bytes)[kSize]);
+    void Encode(uint8_t (&bytes)[kSize]) const;
+};
+
+// An uncompressed true-colour TGA image held in memory, rows bottom-up,
+// pixel bytes blue, green, red. A pixel is either a colour or a signed 24-bit
+// height (least significant byte in blue; 0 means no data).
+//
+// Diagnostics go to standard error; every operation returns an int code,
+// 0 for success. Pixel accessors clip: outside the image setters do nothing
+// and getters leave the destination untouched (or give 0).
+class TGAFile {
+public:
+    TGAFile() = default;
+    TGAFile(const TGAFile&) = delete;
+    TGAFile& operator=(const TGAFile&) = delete;
+
+    int Open(const std::string& path);  // "-" reads standard input
+    int Create(int width, int height);  // every pixel (255/255/255)
+    int Write(const std::string& path); // "-" writes standard output
+    void Close();
+
+    bool IsEmpty() const { return !pixels_; }
+    int GetWidth() const { return header_ ? header_->width : 0; }
+    int GetHeight() const { return header_ ? header_->height : 0; }
+    int BytesPerPixel() const { return bytesPerPixel_; }
+    int RowStride() const { return rowStride_; }
+    const TGAFILEHEADER* Header() const { return header_ ? &*header_ : nullptr; }
+
+    bool Contains(int x, int y) const
+    {
+        return pixels_ && x >= 0 && y >= 0 && x < GetWidth() && y < GetHeight();
+    }
+
+    void GetPixel(int x, int y, uint8_t* destination) const
+    {
+        if (Contains(x, y))
+            std::memcpy(destination, PixelAt(x, y), bytesPerPixel_);
+    }
+    void SetPixel(int x, int y, const uint8_t* source)
+    {
+        if (Contains(x, y))
+            std::memcpy(PixelAt(x, y), source, bytesPerPixel_);
+    }
+    int GetValue(int x, int y) const { return Contains(x, y) ? DecodeHeight(PixelAt(x, y)) : 0; }
+    double GetElevation(int x, int y) const { return GetValue(x, y); }
+    void SetValue(int x, int y, int value)
+    {
+        if (Contains(x, y))
+            EncodeHeight(value, PixelAt(x, y));
+    }
+
+    // Unchecked access to row y (0 = bottom) for loops that stay inside the
+    // image; the row holds GetWidth() × BytesPerPixel() bytes.
+    uint8_t* Row(int y) { return pixels_.get() + static_cast<size_t>(y) * rowStride_; }
+    const uint8_t* Row(int y) const { return pixels_.get() + static_cast<size_t>(y) * rowStride_; }
+
+    // The height encoding of a pixel's bytes, for `BytesPerPixel()` bytes.
+    int DecodeHeight(const uint8_t* pixel) const
+    {
+        uint32_t value = 0;
+        const int count = bytesPerPixel_ < 4 ? bytesPerPixel_ : 4;
+        for (int i = 0; i < count; ++i)
+            value |= static_cast<uint32_t>(pixel[i]) << (8 * i);
+        int64_t height = value;
+        if (height > 8388607)
+            height -= 16777216;
+        return static_cast<int>(height);
+    }
+    void EncodeHeight(int value, uint8_t* pixel) const
+    {
+        const int count = bytesPerPixel_ < 4 ? bytesPerPixel_ : 4;
+        const auto bits = static_cast<uint32_t>(value);
+        for (int i = 0; i < count; ++i)
+            pixel[i] = static_cast<uint8_t>(bits >> (8 * i));
+    }
+
+    // Bytes per row in memory for a width and pixel size: rounded up to 4.
+    static int RowStrideFor(int bytesPerPixel, int width);
+
+    // Largest pixel buffer an image may have; bigger headers are refused
+    // like an allocation failure instead of exhausting memory.
+    static constexpr size_t kMaxPixelBytes = size_t(1) << 30;
+
+private:
+    uint8_t* PixelAt(int x, int y) { return Row(y) + static_cast<size_t>(x) * bytesPerPixel_; }
+    const uint8_t* PixelAt(int x, int y) const { return Row(y) + static_cast<size_t>(x) * bytesPerPixel_; }
+    bool AllocatePixels();
+
+    std::optional<TGAFILEHEADER> header_;
+    std::unique_ptr<uint8_t[]> pixels_;
+    int bytesPerPixel_ = 0;
+    int rowStride_ = 0;
+};
