@@ -1,5 +1,6 @@
 #include "job/FlightParameterFile.h"
 
+#include "job/FileSystem.h"
 #include "job/LogSink.h"
 #include "job/StringPrintf.h"
 
@@ -67,7 +68,7 @@ int WriteFlightParameterFile(const std::string& fileName, int templateNumber,
         written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
         written = (std::fclose(file) == 0) && written;
         if (!written)
-            std::remove(fileName.c_str());
+            RemovePartialFile(fileName);
     }
     if (!written) {
         log.AddToLog(StringPrintf("Could not write ALP file \"%s\".", fileName.c_str()));

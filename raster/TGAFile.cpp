@@ -1,5 +1,6 @@
 #include "raster/TGAFile.h"
 
+#include "job/FileSystem.h"
 #include "raster/FileHandle.h"
 
 #include <sys/stat.h>
@@ -212,7 +213,7 @@ int TGAFile::Write(const std::string& path)
     } else {
         written = std::fclose(owned.release()) == 0 && written;
         if (!written)
-            std::remove(path.c_str());
+            RemovePartialFile(path);
     }
     if (!written) {
         std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", path.c_str());

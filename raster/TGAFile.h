@@ -41,6 +41,8 @@ public:
     TGAFile() = default;
     TGAFile(const TGAFile&) = delete;
     TGAFile& operator=(const TGAFile&) = delete;
+    TGAFile(TGAFile&&) = default;
+    TGAFile& operator=(TGAFile&&) = default;
 
     int Open(const std::string& path);  // "-" reads standard input
     int Create(int width, int height);  // every pixel (255/255/255)

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// Renames a file, failing when the new name exists already.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+bool FileExists(const std::string& path);
+
+// Removes what a failed write left behind. Only regular files are removed,
+// so a failed write to a device or a pipe never deletes it.
+void RemovePartialFile(const std::string& path);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+class LogSink;
+struct JobFields;
+
+// Converts a one-band BIL elevation raster (with its ".hdr" header and ".stx"
+// statistics files) into a 24-bit TGA height map one pixel smaller in each
+// direction: the northern data row and the eastern data column are dropped,
+// -9999 becomes 0 (no data). Records the raster size in the job's
+// rasterRows/rasterColumns. Returns 0 on success, 1 on any failure.
+int BilToTga(const std::string& dataPath, const std::string& headerPath,
+             const std::string& statisticsPath, const std::string& outputPath,
+             LogSink& log, JobFields& job);

@@ -1,0 +1,224 @@
+#include "raster/RelaxNoData.h"
+
+#include "job/JobFields.h"
+#include "job/LogSink.h"
+#include "job/StringPrintf.h"
+#include "job/FileSystem.h"
+#include "raster/TGAFile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+// The source image never changes, so its hole runs and their end values are
+// found once; each iteration then touches only the hole pixels instead of
+// scanning the whole image twice. The arithmetic per pixel, and the order of
+// the row and column passes, are those of a plain scan, so the heights
+// written are the same.
+namespace {
+
+struct HoleRun {
+    size_t firstByte = 0;   // of the run's first pixel in the work image
+    int length = 0;
+    double startValue = 0;  // the value before the run's first pixel
+    double step = 0;
+};
+
+int ReadHeight(const uint8_t* pixel)
+{
+    int value = pixel[0] | (pixel[1] << 8) | (pixel[2] << 16);
+    return value > 8388607 ? value - 16777216 : value;
+}
+
+void WriteHeight(int value, uint8_t* pixel)
+{
+    pixel[0] = static_cast<uint8_t>(value);
+    pixel[1] = static_cast<uint8_t>(value >> 8);
+    pixel[2] = static_cast<uint8_t>(value >> 16);
+}
+
+// A run of `length` holes ending before a valid pixel of value `far`; `near`
+// is the valid value before the run, absent when the run starts at the edge.
+HoleRun MakeRun(size_t firstByte, int length, const int* near, int far)
+{
+    HoleRun run;
+    run.firstByte = firstByte;
+    run.length = length;
+    run.startValue = near ? *near : far;
+    run.step = (far - run.startValue) / (length + 1);
+    return run;
+}
+
+// Source heights of one row.
+void DecodeRow(const TGAFile& source, int y, std::vector<int>& row)
+{
+    const uint8_t* pixel = source.Row(y);
+    for (int x = 0; x < source.GetWidth(); ++x, pixel += source.BytesPerPixel())
+        row[x] = source.DecodeHeight(pixel);
+}
+
+std::vector<HoleRun> FindRowRuns(const TGAFile& source, int rowStride)
+{
+    std::vector<HoleRun> runs;
+    const int width = source.GetWidth();
+    std::vector<int> row(width);
+    for (int y = 0; y < source.GetHeight(); ++y) {
+        DecodeRow(source, y, row);
+        int x = 0;
+        while (x < width) {
+            if (row[x] != 0) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < width && row[end] == 0)
+                ++end;
+            if (end == width)
+                break;  // a run reaching the right edge has no far end
+            runs.push_back(MakeRun(static_cast<size_t>(y) * rowStride + 3 * x, end - x,
+                                   x > 0 ? &row[x - 1] : nullptr, row[end]));
+            x = end + 1;
+        }
+    }
+    return runs;
+}
+
+// Sweeps the rows upwards, keeping for every column the start of the hole
+// run it is in and the valid value below it, so the image is read in memory
+// order.
+std::vector<HoleRun> FindColumnRuns(const TGAFile& source, int rowStride)
+{
+    std::vector<HoleRun> runs;
+    const int width = source.GetWidth();
+    constexpr int kNoRun = -1;
+    std::vector<int> runStart(width, kNoRun);
+    std::vector<int> below(width, 0);
+    std::vector<int> row(width);
+    for (int y = 0; y < source.GetHeight(); ++y) {
+        DecodeRow(source, y, row);
+        for (int x = 0; x < width; ++x) {
+            const int start = runStart[x];
+            if (row[x] == 0) {
+                if (start == kNoRun)
+                    runStart[x] = y;
+                continue;
+            }
+            if (start != kNoRun) {
+                runs.push_back(MakeRun(static_cast<size_t>(start) * rowStride + 3 * x, y - start,
+                                       start > 0 ? &below[x] : nullptr, row[x]));
+                runStart[x] = kNoRun;
+            }
+            below[x] = row[x];
+        }
+    }
+    return runs;
+}
+
+// One pass over the runs; `pixelStep` is the byte distance between
+// neighbours along the runs. Returns the total change.
+long long RelaxRuns(const std::vector<HoleRun>& runs, uint8_t* pixels, size_t pixelStep)
+{
+    long long total = 0;
+    for (const HoleRun& run : runs) {
+        double target = run.startValue;
+        uint8_t* pixel = pixels + run.firstByte;
+        for (int i = 0; i < run.length; ++i, pixel += pixelStep) {
+            target = target + run.step;
+            const int old = ReadHeight(pixel);
+            const int relaxed = static_cast<int>(0.1 * target + 0.9 * old + 0.5);
+            total += std::abs(relaxed - old);
+            WriteHeight(relaxed, pixel);
+        }
+    }
+    return total;
+}
+
+void CopyHeights(const TGAFile& source, TGAFile& work)
+{
+    std::vector<int> row(source.GetWidth());
+    for (int y = 0; y < source.GetHeight(); ++y) {
+        DecodeRow(source, y, row);
+        uint8_t* pixel = work.Row(y);
+        for (int value : row) {
+            WriteHeight(value, pixel);
+            pixel += 3;
+        }
+    }
+}
+
+void Iterate(TGAFile& work, const std::vector<HoleRun>& rowRuns, const std::vector<HoleRun>& columnRuns,
+             int maxIterations, LogSink& log, const JobFields& job)
+{
+    long long previousTotal = 0;
+    for (int k = 0; k < maxIterations; ++k) {
+        if (job.cancelRequested)
+            return;
+        long long total = RelaxRuns(rowRuns, work.Row(0), 3);
+        total += RelaxRuns(columnRuns, work.Row(0), static_cast<size_t>(work.RowStride()));
+        if (total == previousTotal) {
+            log.AddToLog(StringPrintf("Relaxation achieved after %d iterations.", k));
+            return;
+        }
+        if (k % 5 == 4) {
+            const double residual = std::fabs(static_cast<double>(total - previousTotal)) / previousTotal;
+            log.AddToLog(StringPrintf("Iteration %2d: residual %0.5f", k + 1, residual));
+        }
+        previousTotal = total;
+    }
+}
+
+// Puts the filled image under the height map's name, keeping the original
+// as the backup name unless intermediate files are removed.
+int SwapInResult(const std::string& path, const std::string& temporary, LogSink& log, const JobFields& job)
+{
+    const std::string backup = path + ".rm";
+    if (!RenameNoReplace(path, backup)) {
+        log.AddToLog(StringPrintf("Could not rename \"%s\" to \"%s\".", path.c_str(), backup.c_str()));
+        return 4;
+    }
+    if (!RenameNoReplace(temporary, path)) {
+        log.AddToLog(StringPrintf("Could not rename \"%s\" to \"%s\".", temporary.c_str(), path.c_str()));
+        return 5;
+    }
+    if (job.removeIntermediateFiles && std::remove(backup.c_str()) != 0) {
+        log.AddToLog(StringPrintf("Could not delete \"%s\".", backup.c_str()));
+        return 5;
+    }
+    return 0;
+}
+
+} // namespace
+
+int RelaxNoData(const std::string& path, int maxIterations, LogSink& log, JobFields& job)
+{
+    log.AddToLog("Substituting NODATA (z = 0) values via 2D relaxation.");
+    const std::string temporary = path + "-int.tga";
+
+    std::vector<HoleRun> rowRuns;
+    std::vector<HoleRun> columnRuns;
+    TGAFile work;
+    {
+        TGAFile source;
+        if (source.Open(path) != 0) {
+            log.AddToLog(StringPrintf("Could not open \"%s\".", path.c_str()));
+            return 1;
+        }
+        if (work.Create(source.GetWidth(), source.GetHeight()) != 0) {
+            log.AddToLog(StringPrintf("Could not allocate space for \"%s\".", temporary.c_str()));
+            return 2;
+        }
+        CopyHeights(source, work);
+        rowRuns = FindRowRuns(source, work.RowStride());
+        columnRuns = FindColumnRuns(source, work.RowStride());
+    }
+
+    Iterate(work, rowRuns, columnRuns, maxIterations, log, job);
+
+    if (work.Write(temporary) != 0) {
+        log.AddToLog(StringPrintf("Could not write \"%s\".", temporary.c_str()));
+        return 3;
+    }
+    work.Close();
+    return SwapInResult(path, temporary, log, job);
+}
