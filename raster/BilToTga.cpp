@@ -9,6 +9,7 @@
 
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -94,26 +95,38 @@ uint32_t ReadUnsigned(const uint8_t* bytes, int count, bool mostSignificantFirst
     return value;
 }
 
-// Decodes `count` samples of one data row into one image row.
+int DecodeSixteen(const uint8_t* bytes, bool mostSignificantFirst)
+{
+    const auto sample = static_cast<int16_t>(mostSignificantFirst ? (bytes[0] << 8) | bytes[1]
+                                                                  : (bytes[1] << 8) | bytes[0]);
+    return sample == kNoData ? 0 : sample;
+}
+
+int DecodeFloat(const uint8_t* bytes, bool mostSignificantFirst)
+{
+    const uint32_t bits = ReadUnsigned(bytes, 4, mostSignificantFirst);
+    float sample;
+    std::memcpy(&sample, &bits, sizeof sample);
+    return sample == static_cast<float>(kNoData) ? 0 : RoundFloatHeight(sample);
+}
+
+// Decodes `count` samples of one data row into one image row; one loop per
+// sample form keeps the per-pixel work to the decoding itself.
 void ConvertRow(const uint8_t* samples, int count, const BilHeader& header, int statisticsMaximum,
                 uint8_t* pixels)
 {
     const bool msb = header.mostSignificantFirst;
-    for (int x = 0; x < count; ++x, pixels += 3) {
-        int height = 0;
-        if (header.bits == 8) {
+    if (header.bits == 16) {
+        for (int x = 0; x < count; ++x)
+            StoreHeight(DecodeSixteen(samples + 2 * x, msb), pixels + 3 * x);
+    } else if (header.bits == 32) {
+        for (int x = 0; x < count; ++x)
+            StoreHeight(DecodeFloat(samples + 4 * x, msb), pixels + 3 * x);
+    } else {
+        for (int x = 0; x < count; ++x) {
             const int byte = samples[x];
-            height = byte > statisticsMaximum ? byte - 256 : byte;
-        } else if (header.bits == 16) {
-            const auto sample = static_cast<int16_t>(ReadUnsigned(samples + 2 * x, 2, msb));
-            height = sample == kNoData ? 0 : sample;
-        } else {
-            const uint32_t bits = ReadUnsigned(samples + 4 * x, 4, msb);
-            float sample;
-            std::memcpy(&sample, &bits, sizeof sample);
-            height = sample == static_cast<float>(kNoData) ? 0 : RoundFloatHeight(sample);
+            StoreHeight(byte > statisticsMaximum ? byte - 256 : byte, pixels + 3 * x);
         }
-        StoreHeight(height, pixels);
     }
 }
 
@@ -191,8 +204,8 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
     std::vector<uint8_t> row(rowBytes);
     for (int y = 0; y < rows - 1; ++y) {
         const long long dataRow = rows - 1 - y;
-        if (fseeko(data.get(), static_cast<off_t>(dataRow * rowBytes), SEEK_SET) != 0
-            || std::fread(row.data(), 1, rowBytes, data.get()) != rowBytes)
+        const auto offset = static_cast<off_t>(dataRow * rowBytes);
+        if (pread(fileno(data.get()), row.data(), rowBytes, offset) != static_cast<ssize_t>(rowBytes))
             return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
         ConvertRow(row.data(), columns - 1, header, statisticsMaximum, image.Row(y));
     }

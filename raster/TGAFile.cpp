@@ -195,7 +195,6 @@ int TGAFile::Write(const std::string& path)
             return 2;
         }
         file = owned.get();
-        std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
     }
 
     // The ID bytes of a file that was read are not held, so none are written.
@@ -205,8 +204,13 @@ int TGAFile::Write(const std::string& path)
     header_->Encode(headerBytes);
     bool written = std::fwrite(headerBytes, 1, sizeof headerBytes, file) == sizeof headerBytes;
     const size_t rowBytes = static_cast<size_t>(bytesPerPixel_) * GetWidth();
-    for (int y = 0; written && y < GetHeight(); ++y)
-        written = std::fwrite(Row(y), 1, rowBytes, file) == rowBytes;
+    if (rowBytes == static_cast<size_t>(rowStride_)) {
+        const size_t total = rowBytes * GetHeight();
+        written = written && std::fwrite(pixels_.get(), 1, total, file) == total;
+    } else {
+        for (int y = 0; written && y < GetHeight(); ++y)
+            written = std::fwrite(Row(y), 1, rowBytes, file) == rowBytes;
+    }
 
     if (toStdout) {
         written = std::fflush(file) == 0 && written;
