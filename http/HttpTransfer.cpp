@@ -1,0 +1,225 @@
+#include "http/HttpTransfer.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr const char* kAgent = "Aerolume's terraFetch";
+constexpr const char* kAccept = "Accept: text/*, application/zip, */*";
+constexpr long kReceiveBufferSize = 128 * 1024;
+constexpr auto kPollSlice = std::chrono::milliseconds(200);
+
+void InitialiseCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CURL* Easy(void* handle) { return static_cast<CURL*>(handle); }
+CURLM* Multi(void* handle) { return static_cast<CURLM*>(handle); }
+
+bool StartsWithNoCase(const std::string& text, size_t at, const std::string& prefix)
+{
+    if (text.size() - at < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[at + i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+HttpTransfer::HttpTransfer()
+{
+    InitialiseCurlOnce();
+    multi_ = curl_multi_init();
+    easy_ = curl_easy_init();
+}
+
+HttpTransfer::~HttpTransfer()
+{
+    if (attached_)
+        curl_multi_remove_handle(Multi(multi_), Easy(easy_));
+    if (easy_)
+        curl_easy_cleanup(Easy(easy_));
+    if (multi_)
+        curl_multi_cleanup(Multi(multi_));
+    curl_slist_free_all(static_cast<curl_slist*>(requestHeaders_));
+}
+
+bool HttpTransfer::Start(const std::string& url, int timeoutSeconds, const Credentials* credentials)
+{
+    if (!multi_ || !easy_) {
+        Fail("the transfer library could not be initialised");
+        return false;
+    }
+    stallLimit_ = std::chrono::seconds(std::max(1, timeoutSeconds));
+    CURL* easy = Easy(easy_);
+    requestHeaders_ = curl_slist_append(nullptr, kAccept);
+
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, kAgent);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders_);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(stallLimit_.count()));
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    if (credentials) {
+        curl_easy_setopt(easy, CURLOPT_USERNAME, credentials->userName.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, credentials->password.c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, credentials->digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
+    }
+
+    if (curl_multi_add_handle(Multi(multi_), easy) != CURLM_OK) {
+        Fail("the transfer could not be started");
+        return false;
+    }
+    attached_ = true;
+    lastActivity_ = Clock::now();
+    WaitUntil([this] { return headersComplete_; });
+    if (headersComplete_ && status_ > 0)
+        return true;
+    if (error_.empty())
+        Fail("no response");
+    return false;
+}
+
+std::string HttpTransfer::HeaderValue(const std::string& name) const
+{
+    const std::string prefix = name + ":";
+    size_t line = 0;
+    while (line < headers_.size()) {
+        size_t end = headers_.find("\r\n", line);
+        if (end == std::string::npos)
+            end = headers_.size();
+        if (line > 0 && StartsWithNoCase(headers_, line, prefix)) {
+            std::string value = headers_.substr(line + prefix.size(), end - line - prefix.size());
+            const size_t first = value.find_first_not_of(" \t");
+            const size_t last = value.find_last_not_of(" \t");
+            return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+        }
+        line = end + 2;
+    }
+    return {};
+}
+
+long HttpTransfer::Read(char* buffer, size_t capacity)
+{
+    if (bodyRead_ == body_.size()) {
+        body_.clear();
+        bodyRead_ = 0;
+        WaitUntil([this] { return !body_.empty(); });
+    }
+    if (bodyRead_ < body_.size()) {
+        const size_t count = std::min(capacity, body_.size() - bodyRead_);
+        std::memcpy(buffer, body_.data() + bodyRead_, count);
+        bodyRead_ += count;
+        return static_cast<long>(count);
+    }
+    return failed_ ? -1 : 0;
+}
+
+// Runs the transfer until `ready` holds or it ends. A round without any
+// received byte longer than the stall limit ends it as a time-out; the limit
+// counts from the later of the last byte and the start of this wait, so a
+// slow reader is not mistaken for a silent server.
+template <typename Ready>
+void HttpTransfer::WaitUntil(Ready ready)
+{
+    const Clock::time_point waitStart = Clock::now();
+    while (!done_ && !ready()) {
+        int running = 0;
+        if (curl_multi_perform(Multi(multi_), &running) != CURLM_OK) {
+            Fail("the transfer failed");
+            return;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(Multi(multi_), &queued))
+            if (message->msg == CURLMSG_DONE)
+                Finish(message->data.result);
+        if (done_ || ready())
+            return;
+        const Clock::time_point now = Clock::now();
+        const auto idle = now - std::max(lastActivity_, waitStart);
+        if (idle >= stallLimit_) {
+            Fail("Operation timed out after " + std::to_string(stallLimit_.count()) +
+                 " seconds with no data received");
+            return;
+        }
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(stallLimit_ - idle);
+        const int slice = static_cast<int>(std::min<std::chrono::milliseconds>(remaining, kPollSlice).count());
+        curl_multi_poll(Multi(multi_), nullptr, 0, std::max(1, slice), nullptr);
+    }
+}
+
+void HttpTransfer::Finish(int code)
+{
+    done_ = true;
+    if (code != CURLE_OK) {
+        failed_ = true;
+        error_ = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(static_cast<CURLcode>(code));
+    }
+    if (status_ > 0)
+        headersComplete_ = true;
+}
+
+void HttpTransfer::Fail(const std::string& error)
+{
+    done_ = true;
+    failed_ = true;
+    error_ = error;
+}
+
+size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
+{
+    auto& transfer = *static_cast<HttpTransfer*>(self);
+    const size_t length = size * count;
+    transfer.lastActivity_ = Clock::now();
+    std::string line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new response starts: after an interim answer, or when the library
+        // answers an authentication challenge by itself.
+        transfer.headers_.clear();
+        transfer.headersComplete_ = false;
+        const size_t blank = line.find(' ');
+        transfer.status_ = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank + 1, nullptr, 10);
+    }
+    transfer.headers_ += line + "\r\n";
+    if (line.empty()) {
+        // The headers of a final answer are complete. A 1xx is followed by
+        // another answer, and a 401/407 may be answered by the library itself
+        // with credentials, so those wait for their body or the end.
+        const long status = transfer.status_;
+        if (status >= 200 && status != 401 && status != 407)
+            transfer.headersComplete_ = true;
+    }
+    return length;
+}
+
+size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* self)
+{
+    auto& transfer = *static_cast<HttpTransfer*>(self);
+    const size_t length = size * count;
+    transfer.lastActivity_ = Clock::now();
+    transfer.body_.append(data, length);
+    transfer.headersComplete_ = true;
+    return length;
+}
