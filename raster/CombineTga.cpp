@@ -1,0 +1,160 @@
+#include "raster/CombineTga.h"
+
+#include "job/JobFields.h"
+#include "job/LogSink.h"
+#include "job/StringPrintf.h"
+#include "raster/ColorList.h"
+#include "raster/StretchTga.h"
+#include "raster/TGAFile.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kLegendFile = "legend.tga";
+constexpr const char* kListIntro =
+    "CombineTga(): Using the following colors to define transparency and semi-transparency in TIGER maps:";
+
+struct ColorLists {
+    ColorList transparent;
+    ColorList lightening;
+};
+
+void LogList(const char* name, const ColorList& list, LogSink& log)
+{
+    for (int i = 0; i < list.Count(); ++i) {
+        const uint32_t c = list.At(i);
+        log.AddToLog(StringPrintf("CombineTga(): %s[%d]: (%d/%d/%d)", name, i, ColorList::Red(c),
+                                  ColorList::Green(c), ColorList::Blue(c)));
+    }
+}
+
+// The legend's bottom row lists the lightening colours, the row above the
+// transparent ones. A legend one pixel high has no transparent row, so that
+// list stays empty.
+bool LoadLegend(ColorLists& lists, LogSink& log)
+{
+    TGAFile legend;
+    if (legend.Open(kLegendFile) != 0)
+        return false;
+    log.AddToLog("CombineTga(): Legend file \"legend.tga\" present and loaded.");
+    log.AddToLog(kListIntro);
+    for (int i = 0; i < legend.GetWidth(); ++i) {
+        uint8_t pixel[32] = {};
+        if (legend.GetHeight() > 1) {
+            legend.GetPixel(i, 1, pixel);
+            lists.transparent.AddUnique(ColorList::Key(pixel));
+        }
+        legend.GetPixel(i, 0, pixel);
+        lists.lightening.AddUnique(ColorList::Key(pixel));
+    }
+    LogList("transparentColor", lists.transparent, log);
+    LogList("lighteningColor", lists.lightening, log);
+    return true;
+}
+
+void UseDefaults(ColorLists& lists, LogSink& log)
+{
+    struct Default {
+        bool transparent;
+        int red, green, blue;
+        const char* label;
+    };
+    static constexpr Default kDefaults[] = {
+        {true, 255, 255, 255, "white"},
+        {false, 255, 180, 170, "pink (military area)"},
+        {false, 175, 215, 127, "dark green (national park)"},
+        {false, 127, 255, 127, "dight green (other park)"},
+        {false, 255, 247, 159, "yellow (city)"},
+    };
+    log.AddToLog("CombineTga(): No legend file \"legend.tga\" present.");
+    log.AddToLog(kListIntro);
+    for (const Default& d : kDefaults) {
+        ColorList& list = d.transparent ? lists.transparent : lists.lightening;
+        log.AddToLog(StringPrintf("CombineTga():     %s[%d]: (%d/%d/%d), %s",
+                                  d.transparent ? "transparentColor" : "lighteningColor", list.Count(), d.red,
+                                  d.green, d.blue, d.label));
+        list.AddFront(ColorList::FromRgb(d.red, d.green, d.blue));
+    }
+}
+
+// Halfway from the map channel to 255, then multiplied with the colouring.
+uint8_t Lighten(int mapChannel, int elevationChannel)
+{
+    const int lightened = mapChannel + (255 - mapChannel) / 2;
+    const double value = lightened * elevationChannel / 255.0 + 0.5;
+    return static_cast<uint8_t>(value > 255.0 ? 255 : static_cast<int>(value));
+}
+
+void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists, TGAFile& output)
+{
+    for (int y = 0; y < map.GetHeight(); ++y) {
+        for (int x = 0; x < map.GetWidth(); ++x) {
+            uint8_t m[32] = {}, e[32] = {};
+            map.GetPixel(x, y, m);
+            const uint32_t key = ColorList::Key(m);
+            if (lists.transparent.Contains(key)) {
+                elevation.GetPixel(x, y, e);
+                output.SetPixel(x, y, e);
+            } else if (lists.lightening.Contains(key)) {
+                elevation.GetPixel(x, y, e);
+                const uint8_t o[3] = {Lighten(m[0], e[0]), Lighten(m[1], e[1]), Lighten(m[2], e[2])};
+                output.SetPixel(x, y, o);
+            } else {
+                output.SetPixel(x, y, m);
+            }
+        }
+    }
+}
+
+} // namespace
+
+int CombineTga(const std::string& map, const std::string& elevationColoring, const std::string& output,
+               LogSink& log, const JobFields& job)
+{
+    log.AddToLog(StringPrintf("Combining \"%s\" and \"%s\" to \"%s\".", map.c_str(), elevationColoring.c_str(),
+                              output.c_str()));
+    TGAFile m;
+    if (m.Open(map) != 0) {
+        log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", map.c_str()));
+        return 1;
+    }
+    TGAFile e;
+    if (e.Open(elevationColoring) != 0) {
+        m.Close();
+        log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", elevationColoring.c_str()));
+        return 2;
+    }
+    std::string stretched;
+    if (e.GetWidth() != m.GetWidth() || e.GetHeight() != m.GetHeight()) {
+        const double we = e.GetWidth(), he = e.GetHeight();
+        e.Close();
+        stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
+        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, m.GetWidth(), m.GetHeight(), log);
+        if (e.Open(stretched) != 0) {
+            log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", stretched.c_str()));
+            return 2;
+        }
+    }
+    // The side file is only needed until it has been read.
+    if (!stretched.empty() && job.removeIntermediateFiles)
+        std::remove(stretched.c_str());
+    TGAFile o;
+    if (o.Create(m.GetWidth(), m.GetHeight()) != 0) {
+        log.AddToLog(StringPrintf("Error in CombineTga(): Could not create a %d by %d image.", m.GetWidth(),
+                                  m.GetHeight()));
+        return 3;
+    }
+    ColorLists lists;
+    if (!LoadLegend(lists, log))
+        UseDefaults(lists, log);
+    Blend(m, e, lists, o);
+    m.Close();
+    e.Close();
+    if (o.Write(output) != 0) {
+        log.AddToLog(StringPrintf("Error in CombineTga(): Could not write file \"%s\".", output.c_str()));
+        return 3;
+    }
+    log.AddToLog(StringPrintf("Combining successful: \"%s\" written.", output.c_str()));
+    return 0;
+}

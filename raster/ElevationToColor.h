@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+class LogSink;
+
+// Paints a height map with the elevation colour ramp. Returns 0 on success,
+// 2 when the height map cannot be read, 1 when the colour image cannot be
+// made or written.
+int ElevationToColor(const std::string& heightMap, const std::string& output, LogSink& log);
+
+// The ramp entry for a height: a quarter of the height, held to 0 … 1999.
+int ElevationColorIndex(int height);

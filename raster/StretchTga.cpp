@@ -1,0 +1,89 @@
+#include "raster/StretchTga.h"
+
+#include "job/LogSink.h"
+#include "job/StringPrintf.h"
+#include "raster/SolveLinearSystem.h"
+#include "raster/TGAFile.h"
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// Coefficients c of v = c0·X + c1·Y + c2·X·Y + c3 through the corner values
+// v0 (0, 0), v1 (W, 0), v2 (0, H), v3 (W, H). False when indefinite.
+bool SolveCorners(int width, int height, const double (&values)[4], double (&c)[4])
+{
+    const double w = width, h = height;
+    double matrix[4 * 5] = {
+        0, 0, 0, 1, values[0],
+        w, 0, 0, 1, values[1],
+        0, h, 0, 1, values[2],
+        w, h, w * h, 1, values[3],
+    };
+    return !SolveLinearSystem(4, matrix, c);
+}
+
+// Truncates toward zero; false when the value has no int (then it lies far
+// outside any image).
+bool Truncate(double value, int& result)
+{
+    if (!(value > static_cast<double>(INT_MIN) - 1.0 && value < static_cast<double>(INT_MAX) + 1.0))
+        return false;
+    result = static_cast<int>(value);
+    return true;
+}
+
+void Resample(const TGAFile& source, TGAFile& target, const double (&a)[4], const double (&b)[4])
+{
+    const int width = target.GetWidth();
+    const int height = target.GetHeight();
+    const double sourceHeight = source.GetHeight();
+    for (int i = 0; i < height; ++i) {
+        const double Y = height - i;
+        for (int j = 0; j < width; ++j) {
+            uint8_t pixel[32] = {};
+            int sx, sy;
+            if (Truncate(a[0] * j + Y * (a[2] * j + a[1]) + a[3] + 0.5, sx) &&
+                Truncate(sourceHeight - (b[0] * (j + 0.5) + Y * (b[2] * j + b[1]) + b[3]) + 0.5, sy))
+                source.GetPixel(sx, sy, pixel);
+            target.SetPixel(j, i, pixel);
+        }
+    }
+}
+
+} // namespace
+
+int StretchTga(const std::string& source, const std::string& target, const StretchCorners& corners, int width,
+               int height, LogSink& log)
+{
+    log.AddToLog(StringPrintf("Stretching/shrinking \"%s\" to \"%s\".", source.c_str(), target.c_str()));
+    double a[4], b[4];
+    if (!SolveCorners(width, height, {corners.x0, corners.x1, corners.x2, corners.x3}, a)) {
+        log.AddToLog("Error in StretchTga(): Indefinite solution in x.");
+        return 1;
+    }
+    if (!SolveCorners(width, height, {corners.y0, corners.y1, corners.y2, corners.y3}, b)) {
+        log.AddToLog("Error in StretchTga(): Indefinite solution in y.");
+        return 2;
+    }
+    TGAFile input;
+    if (input.Open(source) != 0) {
+        log.AddToLog(StringPrintf("Error in StretchTga(): Could not open TGA file \"%s\".", source.c_str()));
+        return 3;
+    }
+    TGAFile output;
+    if (output.Create(width, height) != 0) {
+        log.AddToLog(
+            StringPrintf("Error in StretchTga(): Could not initialize %d (w) by %d (h) TGA file.", width, height));
+        return 4;
+    }
+    Resample(input, output, a, b);
+    input.Close();
+    if (output.Write(target) != 0) {
+        log.AddToLog(StringPrintf("Error in StretchTga(): Could not write TGA file \"%s\".", target.c_str()));
+        return 5;
+    }
+    log.AddToLog(StringPrintf("Stretching/shrinking successful: \"%s\" written.", target.c_str()));
+    return 0;
+}
