@@ -42,6 +42,7 @@ void JobFields::ApplyScannerMode(const char* environmentValue)
 {
     if (!IsScannerModeValue(environmentValue))
         return;
+    scannerMode = true;
     quadSize = 0.25;
     alignQuadToGrid = true;
     namesFromCoordinates = 1;

@@ -35,6 +35,13 @@ struct JobFields {
     std::atomic<double> quadTop{40.0};
     std::atomic<double> quadBottom{39.0};
 
+    // Set from "tfcScanner" when the record is made: after every successful
+    // job the quad moves east by a quarter degree.
+    std::atomic<bool> scannerMode{false};
+    // True from the start of a job until its worker has ended, so a second
+    // job can never run on the same record.
+    std::atomic<bool> jobRunning{false};
+
     WaypointList Waypoints() const;
     void SetWaypoints(WaypointList list);
     std::string WaypointFile() const;

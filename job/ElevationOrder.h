@@ -1,0 +1,17 @@
+#pragma once
+
+#include "job/QuadGeometry.h"
+
+#include <string>
+#include <vector>
+
+// 38 lower-case hex digits from 19 draws of the C library's rand(), which
+// the program never seeds: codes follow the generator's default sequence.
+std::string MakeRequestCode();
+
+// The extract service's order URL for a quad; `host` is "name" or "name:port".
+std::string ElevationOrderUrl(const std::string& host, const Quad& quad, const std::string& requestCode);
+
+// The status-page phrases whose progress text is logged, in order of
+// precedence.
+const std::vector<std::string>& ElevationProgressPhrases();

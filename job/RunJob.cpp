@@ -1,0 +1,133 @@
+#include "job/RunJob.h"
+
+#include "http/CHTTPRequest.h"
+#include "job/DeleteFolderTree.h"
+#include "job/ElevationOrder.h"
+#include "job/FlightParameterFile.h"
+#include "job/JobFields.h"
+#include "job/JobFileNames.h"
+#include "job/JobWindow.h"
+#include "job/QuadGeometry.h"
+#include "job/ServiceHosts.h"
+#include "job/StringPrintf.h"
+#include "job/TextureStages.h"
+#include "job/UnpackArchive.h"
+#include "raster/BilToTga.h"
+#include "raster/RelaxNoData.h"
+
+#include <cstdio>
+
+namespace {
+
+void LockControlsForOrder(JobWindow& window, JobFields& job)
+{
+    window.EnableControl(JobControl::Close, false);
+    window.EnableControl(JobControl::Proceed, false);
+    window.EnableControl(JobControl::WestEdge, false);
+    window.EnableControl(JobControl::NorthEdge, false);
+    job.controlsUnlocked = false;
+    window.EnableControl(JobControl::Cancel, true);
+}
+
+// Orders the elevation and waits for the archive; `archive` is its path.
+int OrderElevation(JobWindow& window, JobFields& job, const Quad& quad, const std::string& host,
+                   std::string& archive)
+{
+    const std::string requestCode = MakeRequestCode();
+    LockControlsForOrder(window, job);
+    CHTTPRequest request(window, job.cancelRequested, ElevationProgressPhrases(), job.httpTimeout);
+    const int result = request.execute(ElevationOrderUrl(host, quad, requestCode), "", false);
+    window.EnableControl(JobControl::Close, true);
+    job.controlsUnlocked = true;
+    archive = request.getFileName();
+    return result;
+}
+
+int ImportElevation(JobWindow& window, JobFields& job, const JobFileNames& names, const std::string& heightMap)
+{
+    job.rasterRows = 0;
+    job.rasterColumns = 0;
+    int result = BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, job);
+    if (result == 0 && job.substituteZ0)
+        result = RelaxNoData(heightMap, 50, window, job);
+    return result;
+}
+
+int WriteParameterFiles(JobWindow& window, JobFields& job, const Quad& quad, const JobFileNames& names,
+                        const std::string& heightMap, const std::string& finalTexture)
+{
+    FlightParameters values;
+    values.textureWidth = TextureWidth(quad.top, quad.bottom);
+    values.textureHeight = kTextureHeight;
+    values.rasterColumns = job.rasterColumns;
+    values.rasterRows = job.rasterRows;
+    values.zScale = job.zScale;
+    values.heightMap = heightMap;
+    values.finalTexture = finalTexture;
+    const ResultFile files[] = {ResultFile::FirstParameterFile, ResultFile::SecondParameterFile};
+    for (int flight = 1; flight <= 2; ++flight) {
+        values.framePattern = names.FramePattern(flight);
+        const std::string file = names.Result(files[flight - 1], job.namesFromCoordinates != 0, job.quadTop,
+                                              job.quadLeft);
+        if (WriteFlightParameterFile(file, flight, values, window) != 0) {
+            window.AddToLog("Download failed. Please retry.");
+            window.AttentionBlink();
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void MoveQuadEast(JobWindow& window, JobFields& job)
+{
+    job.quadLeft = job.quadLeft + 0.25;
+    job.quadRight = job.quadRight + 0.25;
+    window.RefreshCoordinates();
+    window.AddToLog(StringPrintf("quadLeft = %0.6f, quadRight = %0.6f", job.quadLeft.load(), job.quadRight.load()));
+}
+
+int Fail(JobWindow& window, int result)
+{
+    window.ShowFailureIndication();
+    return result;
+}
+
+} // namespace
+
+int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts)
+{
+    const Quad quad{job.quadLeft, job.quadRight, job.quadTop, job.quadBottom};
+
+    std::string archive;
+    int result = OrderElevation(window, job, quad, hosts.extract, archive);
+    if (result != 0)
+        return Fail(window, result);
+    if (UnpackArchive(archive) != 0)
+        return Fail(window, 1);
+
+    const JobFileNames names(archive);
+    const std::string heightMap = names.Result(ResultFile::HeightMap, job.namesFromCoordinates != 0, job.quadTop,
+                                               job.quadLeft);
+    result = ImportElevation(window, job, names, heightMap);
+    if (result != 0)
+        return Fail(window, result);
+    if (job.removeIntermediateFiles) {
+        DeleteFolderTree(names.ExtractionFolder(), window);
+        std::remove(archive.c_str());
+    }
+
+    std::string finalTexture;
+    result = RunTextureStages(window, job, quad, names, heightMap, hosts.map, finalTexture);
+    if (result != 0)
+        return Fail(window, result);
+    if (WriteParameterFiles(window, job, quad, names, heightMap, finalTexture) != 0)
+        return 1;
+
+    window.AddToLog("Download successfully finished.");
+    if (job.scannerMode)
+        MoveQuadEast(window, job);
+    window.EnableControl(JobControl::Proceed, true);
+    window.EnableControl(JobControl::WestEdge, true);
+    window.EnableControl(JobControl::NorthEdge, true);
+    return 0;
+}

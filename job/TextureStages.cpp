@@ -1,0 +1,81 @@
+#include "job/TextureStages.h"
+
+#include "job/JobFields.h"
+#include "job/JobFileNames.h"
+#include "job/JobWindow.h"
+#include "job/MapTile.h"
+#include "job/QuadGeometry.h"
+#include "raster/AddTga.h"
+#include "raster/AddWaypoints.h"
+#include "raster/CombineTga.h"
+#include "raster/ElevationToColor.h"
+#include "raster/GifToTga.h"
+#include "raster/StretchTga.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Where the quad's corners lie in the map image: its north edge is a
+// centred line 1200 × cos(north) pixels long in row 24, its south edge one of
+// 1200 × cos(south) pixels in row 1224 (rows from the top).
+StretchCorners MapCorners(const Quad& quad)
+{
+    const double north = std::cos(quad.top * kPi / 180);
+    const double south = std::cos(quad.bottom * kPi / 180);
+    const double half = kMapImageWidth * 0.5;
+    return StretchCorners{(1 - north) * half, 24, (1 + north) * half, 24,
+                          (1 - south) * half, 1224, (1 + south) * half, 1224};
+}
+
+void DeleteFiles(std::initializer_list<std::string> files)
+{
+    for (const std::string& file : files)
+        std::remove(file.c_str());
+}
+
+} // namespace
+
+int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const JobFileNames& names,
+                     const std::string& heightMap, const std::string& mapHost, std::string& finalTexture)
+{
+    const int width = TextureWidth(quad.top, quad.bottom);
+    const int height = kTextureHeight;
+
+    int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
+                                mapHost, window, job.cancelRequested, job.httpTimeout);
+    if (result == 0)
+        result = GifToTga(names.TileGif(), names.TileTga(), window);
+    if (result == 0)
+        result = StretchTga(names.TileTga(), names.TileReprojected(), MapCorners(quad), width, height, window);
+    if (result == 0)
+        result = AddTga(names.TileReprojected(), names.MapTexture(), 0, 0, width, height, window);
+    if (result != 0)
+        return result;
+    if (job.removeIntermediateFiles)
+        DeleteFiles({names.TileGif(), names.TileTga(), names.TileReprojected()});
+
+    const std::string combined = names.Result(ResultFile::CombinedTexture, job.namesFromCoordinates != 0,
+                                              job.quadTop, job.quadLeft);
+    result = ElevationToColor(heightMap, names.ElevationColoring(), window);
+    if (result == 0)
+        result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window, job);
+    if (result != 0)
+        return result;
+
+    finalTexture = combined;
+    const WaypointList waypoints = job.Waypoints();
+    if (!waypoints.empty()) {
+        result = AddWaypoints(combined, names.WaypointTexture(), quad.left, quad.top, quad.right, quad.bottom,
+                              waypoints, job.lineThickness, window);
+        if (result != 0)
+            return result;
+        if (job.removeIntermediateFiles)
+            DeleteFiles({combined});
+        finalTexture = names.WaypointTexture();
+    }
+    if (job.removeIntermediateFiles)
+        DeleteFiles({names.MapTexture(), names.ElevationColoring()});
+    return 0;
+}

@@ -1,0 +1,102 @@
+// terrafetch-batch: runs terraFetch jobs without a window.
+#include "job/JobFields.h"
+#include "job/JobWorker.h"
+#include "job/ServiceHosts.h"
+#include "job/batch/BatchOptions.h"
+#include "job/batch/TerminalWindow.h"
+#include "raster/WaypointFile.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int)
+{
+    interrupted = 1;
+}
+
+void ApplyOptions(const BatchOptions& options, JobFields& job)
+{
+    if (options.scanQuads > 0)
+        job.ApplyScannerMode("yes");
+    if (options.size)
+        job.quadSize = *options.size;
+    job.SetWestEdge(options.west.value_or(job.quadLeft));
+    job.SetNorthEdge(options.north.value_or(job.quadTop));
+    if (options.substituteZ0)
+        job.substituteZ0 = true;
+    if (options.alignToGrid)
+        job.alignQuadToGrid = true;
+    if (options.keepIntermediates)
+        job.removeIntermediateFiles = false;
+    if (options.namesFromCoordinates)
+        job.namesFromCoordinates = 1;
+    if (options.lineThickness)
+        job.lineThickness = *options.lineThickness;
+    if (options.zScale)
+        job.zScale = *options.zScale;
+    if (options.timeout)
+        job.httpTimeout = *options.timeout;
+}
+
+// Runs one job to its end; Ctrl-C asks it to cancel.
+int RunOneJob(JobWorker& worker, JobFields& job, const ServiceHosts& hosts)
+{
+    std::atomic<bool> finished{false};
+    std::atomic<int> result{0};
+    worker.Start(hosts, [&](int code) {
+        result = code;
+        finished = true;
+    });
+    while (!finished) {
+        if (interrupted)
+            job.cancelRequested = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.Wait();
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    BatchOptions options;
+    std::string error;
+    if (!ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "terrafetch-batch: %s\nTry \"terrafetch-batch --help\".\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kBatchUsage, stdout);
+        return 0;
+    }
+
+    JobFields job;
+    ApplyOptions(options, job);
+    TerminalWindow window;
+    if (!options.waypointFile.empty()) {
+        job.useWaypoints = 1;
+        if (ReadWaypointFile(options.waypointFile, job, window))
+            return 1;
+    }
+    ServiceHosts hosts;
+    if (!ResolveServiceHosts(hosts, error)) {
+        std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());
+        return 1;
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    JobWorker worker(window, job);
+    const int jobs = options.scanQuads > 0 ? options.scanQuads : 1;
+    int result = 0;
+    for (int i = 0; i < jobs && result == 0 && !interrupted; ++i)
+        result = RunOneJob(worker, job, hosts);
+    return result;
+}

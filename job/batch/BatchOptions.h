@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command line of terrafetch-batch, checked.
+struct BatchOptions {
+    std::optional<double> west;
+    std::optional<double> north;
+    std::optional<double> size;
+    bool substituteZ0 = false;
+    bool alignToGrid = false;
+    bool keepIntermediates = false;
+    bool namesFromCoordinates = false;
+    std::string waypointFile;
+    std::optional<int> lineThickness;
+    std::optional<double> zScale;
+    std::optional<int> timeout;
+    int scanQuads = 0;  // 0: no scanner mode
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On a bad argument returns
+// false with `error` saying what is wrong.
+bool ParseBatchOptions(const std::vector<std::string>& arguments, BatchOptions& options, std::string& error);
+
+extern const char* const kBatchUsage;
