@@ -48,6 +48,10 @@ public:
     bool Open()
     {
         file_ = std::fopen(path_.c_str(), "wb");
+        // Blocks are small; a large stream buffer keeps the writes to the
+        // disk large.
+        if (file_)
+            std::setvbuf(file_, nullptr, _IOFBF, 256 * 1024);
         return file_ != nullptr;
     }
     bool Write(const char* data, size_t size) { return std::fwrite(data, 1, size, file_) == size; }
