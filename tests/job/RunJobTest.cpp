@@ -1,0 +1,366 @@
+#include "job/RunJob.h"
+
+#include "job/FlightParameterFile.h"
+#include "job/JobFields.h"
+#include "job/JobFileNames.h"
+#include "job/JobWorker.h"
+#include "job/QuadGeometry.h"
+#include "job/RecordingWindow.h"
+#include "job/ServiceHosts.h"
+#include "raster/TGAFile.h"
+#include "services/ReferenceServices.h"
+#include "tests/http/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets the job's cancel flag when a log line matches, so a cancel lands at
+// a known point of the job.
+class CancellingWindow : public RecordingWindow {
+public:
+    CancellingWindow(JobFields& job, std::function<bool(const std::string&)> when)
+        : job_(job), when_(std::move(when))
+    {
+    }
+    void AddToLog(const std::string& line) override
+    {
+        RecordingWindow::AddToLog(line);
+        if (when_(line))
+            job_.cancelRequested = true;
+    }
+
+private:
+    JobFields& job_;
+    std::function<bool(const std::string&)> when_;
+};
+
+std::set<std::string> FilesIn(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != "terraFetch.log")
+            names.insert(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+    return names;
+}
+
+// Runs each job in a fresh current folder against the bundled services,
+// started once with no waits.
+class RunJobTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ReferenceServiceOptions options;
+        options.waitSeconds = 0;
+        services = new ReferenceServices(options);
+        ASSERT_NE(services->Start(), 0) << services->Error();
+    }
+    static void TearDownTestSuite()
+    {
+        delete services;
+        services = nullptr;
+    }
+
+    void SetUp() override
+    {
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            unsetenv(name);
+        previous = fs::current_path();
+        fs::current_path(folder.Path());
+        hosts = {services->HostAndPort(), services->HostAndPort(), services->HostAndPort()};
+        job.quadSize = 0.1;
+        job.SetWestEdge(-99);
+        job.SetNorthEdge(40);
+    }
+    void TearDown() override { fs::current_path(previous); }
+
+    // The archive's base name, from the "Writing file" line of the download.
+    std::string ArchiveBase(const RecordingWindow& log) const
+    {
+        for (const std::string& line : log.Lines())
+            if (line.rfind("Writing file \"", 0) == 0 && line.find(".zip\"...") != std::string::npos)
+                return SplitPath(line.substr(14, line.find('"', 14) - 14)).base;
+        return {};
+    }
+
+    static ReferenceServices* services;
+    TempDir folder;
+    fs::path previous;
+    ServiceHosts hosts;
+    JobFields job;
+    RecordingWindow window;
+};
+
+ReferenceServices* RunJobTest::services = nullptr;
+
+TEST_F(RunJobTest, SuccessfulJobLeavesExactlyItsFourResultFiles)
+{
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    const std::string base = ArchiveBase(window);
+    ASSERT_FALSE(base.empty());
+    EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{base + "_el.tga", base + "_tx_c.tga", base + "_1.alp",
+                                                             base + "_2.alp"}));
+    EXPECT_EQ(window.Lines().back(), "Download successfully finished.");
+    EXPECT_EQ(window.ControlEnabled(JobControl::Proceed), true);
+    EXPECT_EQ(window.ControlEnabled(JobControl::WestEdge), true);
+    EXPECT_EQ(window.ControlEnabled(JobControl::Close), true);
+    EXPECT_EQ(window.ControlEnabled(JobControl::Cancel), true) << "the worker disables Cancel, not the pipeline";
+    EXPECT_TRUE(window.StatusHistory().empty()) << "success never changes the status picture";
+    EXPECT_TRUE(job.controlsUnlocked);
+    EXPECT_EQ(job.rasterColumns, 360);
+    EXPECT_EQ(job.rasterRows, 360);
+}
+
+TEST_F(RunJobTest, KeptIntermediatesAndHeightsEqualTheServedElevation)
+{
+    job.removeIntermediateFiles = false;
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    const std::string b = ArchiveBase(window);
+    EXPECT_EQ(FilesIn(folder.Path()),
+              (std::set<std::string>{b + ".zip", b + "/", b + "_tx_00.gif", b + "_tx_00.tga", b + "_tx_r_00.tga",
+                                     b + "_tx_r.tga", b + "_el_c.tga", b + "_el_c.tga.stretched.tga", b + "_el.tga",
+                                     b + "_tx_c.tga", b + "_1.alp", b + "_2.alp"}));
+
+    const std::string bil = ReadFileBytes(folder.File(b + "/" + b + ".bil"));
+    ASSERT_EQ(bil.size(), 361u * 361 * 2);
+    TGAFile heights;
+    ASSERT_EQ(heights.Open(folder.File(b + "_el.tga")), 0);
+    int mismatches = 0;
+    for (int y = 0; y < 360; ++y)
+        for (int x = 0; x < 360; ++x) {
+            const size_t at = (static_cast<size_t>(360 - y) * 361 + x) * 2;
+            int served = static_cast<int16_t>((static_cast<uint8_t>(bil[at]) << 8) | static_cast<uint8_t>(bil[at + 1]));
+            if (served == -9999)
+                served = 0;
+            mismatches += heights.GetValue(x, y) != served;
+        }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(RunJobTest, TextureShowsTheColouringWhereTheMapIsWhiteAndTheMapElsewhere)
+{
+    job.removeIntermediateFiles = false;
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    const std::string b = ArchiveBase(window);
+    TGAFile map, coloring, combined;
+    ASSERT_EQ(map.Open(folder.File(b + "_tx_r.tga")), 0);
+    ASSERT_EQ(coloring.Open(folder.File(b + "_el_c.tga.stretched.tga")), 0);
+    ASSERT_EQ(combined.Open(folder.File(b + "_tx_c.tga")), 0);
+    const int width = TextureWidth(40, 39.9);
+    ASSERT_EQ(combined.GetWidth(), width);
+    ASSERT_EQ(combined.GetHeight(), 1200);
+    int white = 0, whiteMatches = 0;
+    for (int y = 0; y < 1200; y += 7)
+        for (int x = 0; x < width; x += 5) {
+            uint8_t m[3], c[3], out[3];
+            map.GetPixel(x, y, m);
+            coloring.GetPixel(x, y, c);
+            combined.GetPixel(x, y, out);
+            if (m[0] == 255 && m[1] == 255 && m[2] == 255) {
+                ++white;
+                whiteMatches += std::equal(c, c + 3, out);
+            }
+        }
+    EXPECT_GT(white, 1000);
+    EXPECT_EQ(whiteMatches, white);
+}
+
+TEST_F(RunJobTest, ParameterFilesNameTheResultsAndTheRasterSize)
+{
+    job.namesFromCoordinates = 1;
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    const std::string b = ArchiveBase(window);
+    const std::string first = folder.File("40.000000N99.000000W_1.alp");
+    FlightParameters values;
+    values.textureWidth = TextureWidth(40, 39.9);
+    values.textureHeight = 1200;
+    values.rasterColumns = 360;
+    values.rasterRows = 360;
+    values.zScale = 0.02;
+    values.heightMap = folder.File("40.000000N99.000000W_el.tga");
+    values.finalTexture = folder.File("40.000000N99.000000W_tx_c.tga");
+    values.framePattern = folder.File(b + "_output_1_%04d.tga");
+    EXPECT_EQ(ReadFileBytes(first), FlightParameterText(1, values));
+    values.framePattern = folder.File(b + "_output_2_%04d.tga");
+    EXPECT_EQ(ReadFileBytes(folder.File("40.000000N99.000000W_2.alp")), FlightParameterText(2, values));
+}
+
+TEST_F(RunJobTest, DefaultOneDegreeQuad)
+{
+    job.quadSize = 1.0;
+    job.SetWestEdge(-99);
+    job.SetNorthEdge(40);
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    EXPECT_EQ(job.rasterColumns, 3600);
+    EXPECT_EQ(job.rasterRows, 3600);
+    const std::string b = ArchiveBase(window);
+    const std::string first = ReadFileBytes(folder.File(b + "_1.alp"));
+    const std::string second = ReadFileBytes(folder.File(b + "_2.alp"));
+    for (const char* line : {"\r\nBeobXE=926.000000\r\n", "\r\nHDateiSkalaX=0.257222\r\n",
+                             "\r\nHDateiSkalaY=0.333333\r\n", "\r\nHDateiSkalaZA=0.020000\r\n"})
+        EXPECT_NE(first.find(line), std::string::npos) << line;
+    EXPECT_NE(second.find("\r\nBeobXE=463.000000\r\nBeobYE=600.000000\r\n"), std::string::npos);
+}
+
+TEST_F(RunJobTest, WaypointsMakeTheRouteTextureTheFinalOne)
+{
+    job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
+    job.lineThickness = 4;
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    const std::string b = ArchiveBase(window);
+    EXPECT_EQ(FilesIn(folder.Path()),
+              (std::set<std::string>{b + "_el.tga", b + "_tx_cw.tga", b + "_1.alp", b + "_2.alp"}));
+    for (const char* file : {"_1.alp", "_2.alp"})
+        EXPECT_NE(ReadFileBytes(folder.File(b + file)).find("TDateiname=" + folder.File(b + "_tx_cw.tga") + "\r\n"),
+                  std::string::npos);
+}
+
+TEST_F(RunJobTest, ScannerModeMovesEastOnlyAfterSuccess)
+{
+    job.scannerMode = true;
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    EXPECT_EQ(job.quadLeft, -98.75);
+    EXPECT_DOUBLE_EQ(job.quadRight, -98.65);
+    EXPECT_EQ(window.Lines().back(), "quadLeft = -98.750000, quadRight = -98.650000");
+    EXPECT_EQ(window.CoordinateRefreshes(), 1);
+
+    hosts.map = "127.0.0.1:1";  // nothing listens there
+    RecordingWindow failing;
+    EXPECT_NE(RunJob(failing, job, hosts), 0);
+    EXPECT_EQ(job.quadLeft, -98.75);
+}
+
+TEST_F(RunJobTest, SubstituteZ0FillsTheHolesOnlyWhenAsked)
+{
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    EXPECT_FALSE(window.HasLine("Substituting NODATA (z = 0) values via 2D relaxation."));
+    job.substituteZ0 = true;
+    RecordingWindow filling;
+    ASSERT_EQ(RunJob(filling, job, hosts), 0);
+    EXPECT_TRUE(filling.HasLine("Substituting NODATA (z = 0) values via 2D relaxation."));
+}
+
+TEST_F(RunJobTest, CancelEndsTheJobWhereverItIsSeen)
+{
+    const struct {
+        const char* name;
+        std::function<bool(const std::string&)> when;
+        bool substitute;
+        bool heightMapLeft;
+    } cases[] = {
+        {"status wait", [](const std::string& l) { return l.rfind("Waiting ", 0) == 0; }, false, false},
+        {"archive download", [](const std::string& l) { return l.find(".zip\"...") != std::string::npos; }, false,
+         false},
+        {"relaxation", [](const std::string& l) { return l.rfind("Substituting NODATA", 0) == 0; }, true, true},
+    };
+    for (const auto& c : cases) {
+        TempDir jobFolder;
+        fs::current_path(jobFolder.Path());
+        job.substituteZ0 = c.substitute;
+        CancellingWindow cancelling(job, c.when);
+        JobWorker worker(cancelling, job);
+        std::atomic<int> result{-1};
+        ASSERT_TRUE(worker.Start(hosts, [&result](int code) { result = code; }));
+        worker.Wait();
+        EXPECT_EQ(result, 3) << c.name;
+        EXPECT_TRUE(cancelling.HasLine("Download canceled by user.")) << c.name;
+        EXPECT_EQ(cancelling.ControlEnabled(JobControl::Cancel), false) << c.name;
+        EXPECT_EQ(cancelling.ControlEnabled(JobControl::Proceed), true) << c.name;
+        EXPECT_EQ(cancelling.StatusHistory().back(), StatusIcon::Failure) << c.name;
+        std::set<std::string> files = FilesIn(jobFolder.Path());
+        const bool heightMap = std::any_of(files.begin(), files.end(),
+                                           [](const std::string& f) { return f.find("_el.tga") != std::string::npos; });
+        EXPECT_EQ(heightMap, c.heightMapLeft) << c.name;
+        EXPECT_TRUE(std::none_of(files.begin(), files.end(),
+                                 [](const std::string& f) { return f.find(".zip") != std::string::npos
+                                                                   || f.find(".gif") != std::string::npos; }))
+            << c.name << ": a cancelled download leaves no partial file";
+    }
+}
+
+TEST_F(RunJobTest, SecondStartWhileAJobRunsIsRefused)
+{
+    CancellingWindow slow(job, [](const std::string&) { return false; });
+    JobWorker worker(slow, job);
+    ASSERT_TRUE(worker.Start(hosts));
+    EXPECT_FALSE(worker.Start(hosts));
+    worker.Wait();
+    EXPECT_FALSE(worker.IsRunning());
+}
+
+TEST_F(RunJobTest, MapServerErrorLeavesTheHeightMapButNoRasterFiles)
+{
+    LoopbackServer failing([](HttpTestConnection& connection) {
+        connection.Reply(500, "Content-Type: text/plain\r\n", "broken");
+    });
+    hosts.map = "127.0.0.1:" + std::to_string(failing.Port());
+    EXPECT_EQ(RunJob(window, job, hosts), 5);
+    EXPECT_TRUE(window.HasLine("Error processing HTTP request."));
+    const std::string b = ArchiveBase(window);
+    EXPECT_EQ(FilesIn(folder.Path()), std::set<std::string>{b + "_el.tga"});
+    EXPECT_EQ(window.StatusHistory().back(), StatusIcon::Failure);
+}
+
+// An extract service that hands out one fixed archive at once.
+LoopbackServer ServeArchive(const std::string& bytes)
+{
+    return LoopbackServer([bytes](HttpTestConnection& connection) {
+        if (connection.Request().target.find("RequestStatus") != std::string::npos)
+            connection.Reply(302, "Location: /archive/4711.zip\r\n", "");
+        else
+            connection.Reply(200, "Content-Type: application/zip\r\n", bytes);
+    });
+}
+
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& members)
+{
+    TempDir dir;
+    int error = 0;
+    zip_t* archive = zip_open(dir.File("a.zip").c_str(), ZIP_CREATE, &error);
+    for (const auto& [name, content] : members)
+        zip_file_add(archive, name.c_str(), zip_source_buffer(archive, content.data(), content.size(), 0), 0);
+    zip_close(archive);
+    return ReadFileBytes(dir.File("a.zip"));
+}
+
+TEST_F(RunJobTest, DamagedArchiveOrRastersAtTopLevelFailTheJob)
+{
+    LoopbackServer damaged = ServeArchive("PK\x03\x04 this is no archive");
+    hosts.extract = "127.0.0.1:" + std::to_string(damaged.Port());
+    EXPECT_EQ(RunJob(window, job, hosts), 1);
+    EXPECT_EQ(window.StatusHistory().back(), StatusIcon::Failure);
+
+    LoopbackServer topLevel = ServeArchive(ZipBytes({{"4711.bil", std::string(8, '\0')},
+                                                     {"4711.hdr", "NROWS 2\nNCOLS 2\nNBITS 16\n"},
+                                                     {"4711.stx", "1 0 0 0 0\n"}}));
+    hosts.extract = "127.0.0.1:" + std::to_string(topLevel.Port());
+    RecordingWindow second;
+    EXPECT_EQ(RunJob(second, job, hosts), 1);
+    EXPECT_EQ(second.Lines().back(), "Error in BilToTga(): Could not open \"" + folder.File("4711/4711.hdr") + "\".");
+}
+
+TEST_F(RunJobTest, UnwritableSecondParameterFileEndsTheJobWithAttention)
+{
+    job.namesFromCoordinates = 1;
+    fs::create_directory(folder.Path() / "40.000000N99.000000W_2.alp");
+    EXPECT_EQ(RunJob(window, job, hosts), 1);
+    const std::vector<std::string> lines = window.Lines();
+    const std::string second = folder.File("40.000000N99.000000W_2.alp");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "Result file written: \"" + folder.File("40.000000N99.000000W_1.alp") + "\".");
+    EXPECT_EQ(lines[lines.size() - 2], "Could not write ALP file \"" + second + "\".");
+    EXPECT_EQ(lines.back(), "Download failed. Please retry.");
+    EXPECT_EQ(window.StatusHistory(), (std::vector<StatusIcon>{StatusIcon::Failure, StatusIcon::Ok}));
+    EXPECT_EQ(window.ControlEnabled(JobControl::Proceed), false) << "stays disabled after the attention blink";
+}
+
+} // namespace
