@@ -1,0 +1,71 @@
+#pragma once
+
+#include "services/ElevationSource.h"
+#include "services/ServiceReply.h"
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <semaphore>
+#include <string>
+#include <unordered_map>
+
+// The elevation extract service. An order is answered the way a queued
+// service answers: a redirect to a status page, status pages whose Refresh
+// header names a wait and the next page, a final redirect to the archive, and
+// the archive itself (B/B.bil, B/B.hdr, B/B.stx in a ZIP named B.zip, with B
+// the order number).
+//
+//   GET /diststatus/servlet/gov.usgs.edc.RequestStatus?...lft=&rgt=&top=&bot=...
+//   GET /diststatus/servlet/gov.usgs.edc.OrderStatus?id=N&page=K
+//   GET /diststatus/servlet/gov.usgs.edc.Download?id=N
+//   GET /diststatus/archive/N.zip
+//
+// Absolute URLs in Location and Refresh headers are built from the Host the
+// client addressed (or `fallbackHost`).
+class ExtractService {
+public:
+    static constexpr const char* kOrderPath = "/diststatus/servlet/gov.usgs.edc.RequestStatus";
+    static constexpr const char* kStatusPath = "/diststatus/servlet/gov.usgs.edc.OrderStatus";
+    static constexpr const char* kDownloadPath = "/diststatus/servlet/gov.usgs.edc.Download";
+    static constexpr const char* kArchivePrefix = "/diststatus/archive/";
+
+    struct Options {
+        ElevationSourceOptions elevation;
+        int waitSeconds = 1;       // the wait each status page asks for
+        int compressionLevel = 1;  // of the archive members
+        uint64_t seed = 0;         // order numbers; 0 picks one at random
+    };
+
+    explicit ExtractService(Options options);
+
+    ServiceReply Order(const QueryMap& query, const std::string& host);
+    ServiceReply Status(const QueryMap& query, const std::string& host);
+    ServiceReply Download(const QueryMap& query, const std::string& host);
+    // `name` is the last path component, for example 123456789.zip.
+    ServiceReply Archive(const std::string& name);
+
+    // The texts of the status pages, in the order a client sees them.
+    static int StatusPageCount();
+
+    // Why an order's query is not acceptable, or an empty text when it is.
+    static std::string ValidateOrder(const QueryMap& query, double& west, double& east,
+                                     double& south, double& north);
+
+private:
+    struct OrderRecord {
+        double west, east, south, north;
+    };
+
+    bool FindOrder(const QueryMap& query, uint64_t& id, OrderRecord& order);
+
+    Options options_;
+    std::mutex mutex_;
+    std::mt19937_64 ids_;
+    std::unordered_map<uint64_t, OrderRecord> orders_;
+    std::deque<uint64_t> orderAge_;
+    // Building an archive of a 1-degree quad holds some 60 MB; at most two
+    // are built at a time.
+    std::counting_semaphore<2> builders_{2};
+};

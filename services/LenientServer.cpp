@@ -1,0 +1,164 @@
+#include "services/LenientServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kReadTimeoutMs = 5000;
+constexpr int kWriteTimeoutMs = 5000;
+constexpr size_t kMaxRequestLine = 8192;
+
+bool WaitFor(int sock, short events, int timeoutMs)
+{
+    pollfd entry{sock, events, 0};
+    int result;
+    do
+        result = ::poll(&entry, 1, timeoutMs);
+    while (result < 0 && errno == EINTR);
+    return result > 0 && (entry.revents & (events | POLLHUP | POLLERR));
+}
+
+void Describe(const sockaddr_storage& address, std::string& ip, int& port)
+{
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address.ss_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(&address);
+        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+        port = ntohs(in->sin_port);
+    } else if (address.ss_family == AF_INET6) {
+        const auto* in = reinterpret_cast<const sockaddr_in6*>(&address);
+        ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
+        port = ntohs(in->sin6_port);
+    }
+    ip = text;
+}
+
+// A socket stream that hands out a rewritten request line before the rest
+// of what the client sent.
+class SocketStream : public httplib::Stream {
+public:
+    explicit SocketStream(int sock) : sock_(sock) {}
+
+    // Reads the request line and rewrites it; false when none arrives.
+    bool PrepareRequestLine()
+    {
+        std::string line;
+        char chunk[1024];
+        while (line.find('\n') == std::string::npos) {
+            if (line.size() > kMaxRequestLine || !WaitFor(sock_, POLLIN, kReadTimeoutMs))
+                break;
+            const ssize_t got = ::recv(sock_, chunk, sizeof chunk, 0);
+            if (got <= 0)
+                break;
+            line.append(chunk, static_cast<size_t>(got));
+        }
+        if (line.empty())
+            return false;
+        const size_t end = line.find('\n');
+        if (end == std::string::npos) {
+            pending_ = std::move(line);
+        } else {
+            pending_ = EncodeBlanksInRequestLine(line.substr(0, end + 1)) + line.substr(end + 1);
+        }
+        return true;
+    }
+
+    bool is_readable() const override
+    {
+        return offset_ < pending_.size() || WaitFor(sock_, POLLIN, kReadTimeoutMs);
+    }
+    bool is_writable() const override { return WaitFor(sock_, POLLOUT, kWriteTimeoutMs); }
+
+    ssize_t read(char* ptr, size_t size) override
+    {
+        if (offset_ < pending_.size()) {
+            const size_t n = std::min(size, pending_.size() - offset_);
+            std::memcpy(ptr, pending_.data() + offset_, n);
+            offset_ += n;
+            return static_cast<ssize_t>(n);
+        }
+        if (!WaitFor(sock_, POLLIN, kReadTimeoutMs))
+            return -1;
+        ssize_t got;
+        do
+            got = ::recv(sock_, ptr, size, 0);
+        while (got < 0 && errno == EINTR);
+        return got;
+    }
+
+    ssize_t write(const char* ptr, size_t size) override
+    {
+        if (!WaitFor(sock_, POLLOUT, kWriteTimeoutMs))
+            return -1;
+        ssize_t sent;
+        do
+            sent = ::send(sock_, ptr, size, MSG_NOSIGNAL);
+        while (sent < 0 && errno == EINTR);
+        return sent;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override
+    {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getpeername(sock_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            Describe(address, ip, port);
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override
+    {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            Describe(address, ip, port);
+    }
+    socket_t socket() const override { return sock_; }
+
+private:
+    int sock_;
+    std::string pending_;
+    size_t offset_ = 0;
+};
+
+}  // namespace
+
+std::string EncodeBlanksInRequestLine(const std::string& line)
+{
+    size_t end = line.size();
+    while (end > 0 && (line[end - 1] == '\n' || line[end - 1] == '\r'))
+        --end;
+    const std::string ending = line.substr(end);
+    const std::string text = line.substr(0, end);
+    const size_t first = text.find(' ');
+    const size_t last = text.rfind(' ');
+    if (first == std::string::npos || first == last || text.compare(last + 1, 5, "HTTP/") != 0)
+        return line;
+    std::string target = text.substr(first + 1, last - first - 1);
+    if (target.find(' ') == std::string::npos)
+        return line;
+    std::string encoded;
+    for (const char c : target)
+        encoded += c == ' ' ? std::string("%20") : std::string(1, c);
+    return text.substr(0, first + 1) + encoded + text.substr(last) + ending;
+}
+
+bool LenientServer::process_and_close_socket(socket_t sock)
+{
+    {
+        SocketStream stream(sock);
+        if (stream.PrepareRequestLine()) {
+            bool closed = false;
+            process_request(stream, true, closed, [&](httplib::Request& request) {
+                stream.get_remote_ip_and_port(request.remote_addr, request.remote_port);
+            });
+        }
+    }
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return true;
+}

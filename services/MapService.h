@@ -1,0 +1,31 @@
+#pragma once
+
+#include "services/BoundaryLines.h"
+#include "services/Gazetteer.h"
+#include "services/MapRenderer.h"
+#include "services/ServiceReply.h"
+
+#include <string>
+
+// The map server: GET /cgi-bin/mapper/map.gif?lon=&lat=&wid=&ht=&iwd=&iht=&on=
+// answers a GIF of iwd × iht pixels (see MapRenderer.h for the geometry).
+class MapService {
+public:
+    static constexpr const char* kPath = "/cgi-bin/mapper/map.gif";
+    static constexpr int kMaxImageSide = 4000;
+    static constexpr double kMaxSpanDegrees = 30.0;
+
+    MapService(const Gazetteer& gazetteer, const BoundaryLines& boundaries)
+        : gazetteer_(gazetteer), boundaries_(boundaries)
+    {
+    }
+
+    ServiceReply Map(const QueryMap& query) const;
+
+    // Why the query is not acceptable, or an empty text when it is.
+    static std::string ParseView(const QueryMap& query, MapView& view);
+
+private:
+    const Gazetteer& gazetteer_;
+    const BoundaryLines& boundaries_;
+};

@@ -1,0 +1,165 @@
+#include "services/ReferenceServices.h"
+
+#include "services/BoundaryLines.h"
+#include "services/ExtractService.h"
+#include "services/Gazetteer.h"
+#include "services/GeocodeService.h"
+#include "services/LenientServer.h"
+#include "services/MapService.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <exception>
+#include <thread>
+
+#ifndef TERRAFETCH_SERVICES_DATA_DIR
+#define TERRAFETCH_SERVICES_DATA_DIR "services/data"
+#endif
+
+namespace {
+
+QueryMap ToQuery(const httplib::Request& request)
+{
+    QueryMap query;
+    for (const auto& [key, value] : request.params)
+        query.emplace(key, value);  // the first value of a key wins
+    return query;
+}
+
+void Send(const ServiceReply& reply, httplib::Response& response)
+{
+    response.status = reply.status;
+    for (const auto& [name, value] : reply.headers)
+        response.set_header(name, value);
+    response.set_content(reply.body, reply.contentType);
+}
+
+// The host (and port) the client addressed, for absolute URLs; only plain
+// host characters pass, so nothing can be smuggled into a header.
+std::string ClientHost(const httplib::Request& request, const std::string& fallback)
+{
+    const std::string host = request.get_header_value("Host");
+    if (host.empty() || host.size() > 255)
+        return fallback;
+    for (const char c : host)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != ':' && c != '[' &&
+            c != ']')
+            return fallback;
+    return host;
+}
+
+}  // namespace
+
+std::string DefaultServiceDataFolder()
+{
+    if (const char* folder = std::getenv("TERRAFETCH_SERVICES_DATA"); folder && *folder)
+        return folder;
+    return TERRAFETCH_SERVICES_DATA_DIR;
+}
+
+struct ReferenceServices::Impl {
+    ReferenceServiceOptions options;
+    Gazetteer gazetteer;
+    BoundaryLines boundaries;
+    std::unique_ptr<ExtractService> extract;
+    std::unique_ptr<MapService> map;
+    std::unique_ptr<GeocodeService> geocode;
+    LenientServer server;
+    std::thread thread;
+    int port = 0;
+    std::string error;
+};
+
+ReferenceServices::ReferenceServices(ReferenceServiceOptions options) : impl_(std::make_unique<Impl>())
+{
+    impl_->options = std::move(options);
+}
+
+ReferenceServices::~ReferenceServices() { Stop(); }
+
+int ReferenceServices::Start()
+{
+    Impl& s = *impl_;
+    if (s.port != 0)
+        return s.port;
+    s.error.clear();
+    const std::string dataFolder = s.options.dataFolder.empty() ? DefaultServiceDataFolder() : s.options.dataFolder;
+    if (!s.gazetteer.Load(dataFolder) || !s.boundaries.Load(dataFolder))
+        s.error = "The map and gazetteer data in \"" + dataFolder +
+                  "\" could not be loaded; maps have no boundaries or places and addresses are not found.";
+
+    ExtractService::Options extractOptions;
+    extractOptions.elevation.hgtFolder = s.options.hgtFolder;
+    extractOptions.elevation.voidFraction = s.options.voidFraction;
+    extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
+    s.extract = std::make_unique<ExtractService>(extractOptions);
+    s.map = std::make_unique<MapService>(s.gazetteer, s.boundaries);
+    s.geocode = std::make_unique<GeocodeService>(s.gazetteer);
+
+    const int threads = std::max(2, s.options.threads);
+    s.server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+    s.server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+        Send(ServiceReply::Text(500, "Error: The request could not be handled.\n"), response);
+    });
+    s.server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty())
+            response.set_content("Error: Status " + std::to_string(response.status) + ".\n", "text/plain");
+    });
+
+    Impl* impl = &s;
+    auto fallbackHost = [impl] { return impl->options.address + ":" + std::to_string(impl->port); };
+    s.server.Get(ExtractService::kOrderPath, [impl, fallbackHost](const httplib::Request& request, httplib::Response& response) {
+        Send(impl->extract->Order(ToQuery(request), ClientHost(request, fallbackHost())), response);
+    });
+    s.server.Get(ExtractService::kStatusPath, [impl, fallbackHost](const httplib::Request& request, httplib::Response& response) {
+        Send(impl->extract->Status(ToQuery(request), ClientHost(request, fallbackHost())), response);
+    });
+    s.server.Get(ExtractService::kDownloadPath, [impl, fallbackHost](const httplib::Request& request, httplib::Response& response) {
+        Send(impl->extract->Download(ToQuery(request), ClientHost(request, fallbackHost())), response);
+    });
+    s.server.Get(std::string(ExtractService::kArchivePrefix) + "([0-9A-Za-z._-]+)",
+                 [impl](const httplib::Request& request, httplib::Response& response) {
+                     Send(impl->extract->Archive(request.matches[1]), response);
+                 });
+    s.server.Get(MapService::kPath, [impl](const httplib::Request& request, httplib::Response& response) {
+        Send(impl->map->Map(ToQuery(request)), response);
+    });
+    s.server.Get(GeocodeService::kPath, [impl](const httplib::Request& request, httplib::Response& response) {
+        Send(impl->geocode->Geocode(ToQuery(request)), response);
+    });
+
+    int port = s.options.port;
+    if (port == 0) {
+        port = s.server.bind_to_any_port(s.options.address);
+        if (port <= 0) {
+            s.error = "Could not bind a port on " + s.options.address + ".";
+            return 0;
+        }
+    } else if (!s.server.bind_to_port(s.options.address, port)) {
+        s.error = "Could not bind " + s.options.address + ":" + std::to_string(port) + ".";
+        return 0;
+    }
+    s.port = port;
+    s.thread = std::thread([impl] { impl->server.listen_after_bind(); });
+    return port;
+}
+
+void ReferenceServices::Stop()
+{
+    Impl& s = *impl_;
+    if (s.port == 0)
+        return;
+    s.server.stop();
+    if (s.thread.joinable())
+        s.thread.join();
+    s.port = 0;
+}
+
+int ReferenceServices::Port() const { return impl_->port; }
+
+std::string ReferenceServices::HostAndPort() const
+{
+    return impl_->options.address + ":" + std::to_string(impl_->port);
+}
+
+const std::string& ReferenceServices::Error() const { return impl_->error; }

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+// The three reference services — elevation extract, map server, geocoder —
+// in one HTTP server, so terraFetch runs whole jobs with no network.
+//
+// Lifecycle: construct with options, Start() binds (port 0 picks a free one)
+// and serves on a thread of its own until Stop() or destruction. Handlers
+// never block on a client's behalf: waits are the client's, asked for in
+// Refresh headers.
+struct ReferenceServiceOptions {
+    std::string address = "127.0.0.1";
+    int port = 0;
+    int waitSeconds = 1;         // wait asked for by each status page (0 in tests)
+    std::string hgtFolder;       // real SRTM .hgt tiles; empty: synthetic terrain only
+    double voidFraction = 0.005; // share of synthetic terrain left void
+    std::string dataFolder;      // vendored boundaries and gazetteer; empty: the default
+    int threads = 16;
+};
+
+// Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else the
+// source tree's services/data.
+std::string DefaultServiceDataFolder();
+
+class ReferenceServices {
+public:
+    explicit ReferenceServices(ReferenceServiceOptions options = {});
+    ~ReferenceServices();
+    ReferenceServices(const ReferenceServices&) = delete;
+    ReferenceServices& operator=(const ReferenceServices&) = delete;
+
+    // Starts serving; returns the port, or 0 when the address cannot be
+    // bound (Error() tells why).
+    int Start();
+    void Stop();
+
+    int Port() const;
+    // "address:port", as the host variables of the program take it.
+    std::string HostAndPort() const;
+    // Why Start failed, or what is missing when the vendored data could not
+    // be loaded (the services then run without boundaries and places).
+    const std::string& Error() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

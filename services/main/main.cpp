@@ -1,0 +1,106 @@
+// terrafetch-services: the extract service, map server and geocoder as one
+// standalone HTTP server.
+#include "services/ReferenceServices.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Usage()
+{
+    std::printf(
+        "Usage: terrafetch-services [options]\n"
+        "  --address A    address to listen on (default 127.0.0.1)\n"
+        "  --port N       port (default 8765; 0 picks a free one)\n"
+        "  --hgt DIR      folder of SRTM .hgt tiles (N39W099.hgt ...); synthetic terrain elsewhere\n"
+        "  --wait N       seconds each status page asks the client to wait (default 1)\n"
+        "  --voids F      share of synthetic terrain left void (default 0.005)\n"
+        "  --data DIR     folder of the vendored map and gazetteer data\n");
+}
+
+bool NumberArgument(const char* text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end && *end == '\0' && end != text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ReferenceServiceOptions options;
+    options.port = 8765;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            Usage();
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "terrafetch-services: %s needs a value\n", option.c_str());
+            return 2;
+        }
+        const char* value = argv[++i];
+        double number = 0;
+        if (option == "--address") {
+            options.address = value;
+        } else if (option == "--hgt") {
+            options.hgtFolder = value;
+        } else if (option == "--data") {
+            options.dataFolder = value;
+        } else if ((option == "--port" || option == "--wait" || option == "--voids") &&
+                   NumberArgument(value, number)) {
+            if (option == "--port" && number >= 0 && number <= 65535)
+                options.port = static_cast<int>(number);
+            else if (option == "--wait" && number >= 0 && number <= 60)
+                options.waitSeconds = static_cast<int>(number);
+            else if (option == "--voids" && number >= 0 && number <= 0.5)
+                options.voidFraction = number;
+            else {
+                std::fprintf(stderr, "terrafetch-services: %s %s is out of range\n", option.c_str(), value);
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "terrafetch-services: unknown option or bad value: %s %s\n", option.c_str(),
+                         value);
+            Usage();
+            return 2;
+        }
+    }
+
+    // Block the stop signals before any thread starts, then wait for one.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    ReferenceServices services(options);
+    if (services.Start() == 0) {
+        std::fprintf(stderr, "terrafetch-services: %s\n", services.Error().c_str());
+        return 1;
+    }
+    if (!services.Error().empty())
+        std::fprintf(stderr, "terrafetch-services: warning: %s\n", services.Error().c_str());
+    const std::string host = services.HostAndPort();
+    std::printf("terrafetch-services listening on http://%s/\n", host.c_str());
+    std::printf("  extract service: http://%s/diststatus/servlet/gov.usgs.edc.RequestStatus\n", host.c_str());
+    std::printf("  map server:      http://%s/cgi-bin/mapper/map.gif\n", host.c_str());
+    std::printf("  geocoder:        http://%s/demo.cgi?address=\n", host.c_str());
+    std::printf("Point terraFetch at it with:\n"
+                "  export TERRAFETCH_EXTRACT_HOST=%s TERRAFETCH_MAP_HOST=%s TERRAFETCH_GEOCODE_HOST=%s\n",
+                host.c_str(), host.c_str(), host.c_str());
+    std::printf("Elevation: %s\n", options.hgtFolder.empty() ? "synthetic terrain" : options.hgtFolder.c_str());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&signals, &received);
+    std::printf("terrafetch-services: stopping\n");
+    services.Stop();
+    return 0;
+}
