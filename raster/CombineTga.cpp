@@ -8,6 +8,7 @@
 #include "raster/TGAFile.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -78,31 +79,88 @@ void UseDefaults(ColorLists& lists, LogSink& log)
     }
 }
 
-// Halfway from the map channel to 255, then multiplied with the colouring.
-uint8_t Lighten(int mapChannel, int elevationChannel)
+// What a map colour does to the output.
+enum class MapRole { Transparent, Lightening, Opaque };
+
+// Lightening of one channel: halfway from the map channel to 255, then
+// multiplied with the colouring's channel. Held as a table of all pairs.
+class LighteningTable {
+public:
+    LighteningTable()
+    {
+        for (int m = 0; m < 256; ++m) {
+            const int lightened = m + (255 - m) / 2;
+            for (int e = 0; e < 256; ++e) {
+                const double value = lightened * e / 255.0 + 0.5;
+                table_[m][e] = static_cast<uint8_t>(value > 255.0 ? 255 : static_cast<int>(value));
+            }
+        }
+    }
+    uint8_t operator()(uint8_t map, uint8_t elevation) const { return table_[map][elevation]; }
+
+private:
+    uint8_t table_[256][256];
+};
+
+// The role of each map colour, remembered for the last colour seen: maps
+// come in long runs of one colour.
+class RoleCache {
+public:
+    explicit RoleCache(const ColorLists& lists) : lists_(lists) {}
+    MapRole Of(uint32_t key)
+    {
+        if (key != lastKey_ || !valid_) {
+            lastKey_ = key;
+            valid_ = true;
+            lastRole_ = lists_.transparent.Contains(key)  ? MapRole::Transparent
+                        : lists_.lightening.Contains(key) ? MapRole::Lightening
+                                                          : MapRole::Opaque;
+        }
+        return lastRole_;
+    }
+
+private:
+    const ColorLists& lists_;
+    uint32_t lastKey_ = 0;
+    bool valid_ = false;
+    MapRole lastRole_ = MapRole::Opaque;
+};
+
+void BlendPixel(const uint8_t* m, const uint8_t* e, MapRole role, const LighteningTable& lighten, uint8_t* o)
 {
-    const int lightened = mapChannel + (255 - mapChannel) / 2;
-    const double value = lightened * elevationChannel / 255.0 + 0.5;
-    return static_cast<uint8_t>(value > 255.0 ? 255 : static_cast<int>(value));
+    switch (role) {
+    case MapRole::Transparent:
+        o[0] = e[0], o[1] = e[1], o[2] = e[2];
+        break;
+    case MapRole::Lightening:
+        o[0] = lighten(m[0], e[0]), o[1] = lighten(m[1], e[1]), o[2] = lighten(m[2], e[2]);
+        break;
+    case MapRole::Opaque:
+        o[0] = m[0], o[1] = m[1], o[2] = m[2];
+        break;
+    }
 }
 
 void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists, TGAFile& output)
 {
+    const auto lighten = std::make_unique<LighteningTable>();
+    RoleCache roles(lists);
+    const bool packed = map.BytesPerPixel() == 3 && elevation.BytesPerPixel() == 3;
     for (int y = 0; y < map.GetHeight(); ++y) {
-        for (int x = 0; x < map.GetWidth(); ++x) {
+        uint8_t* o = output.Row(y);
+        if (packed) {
+            const uint8_t* m = map.Row(y);
+            const uint8_t* e = elevation.Row(y);
+            for (int x = 0; x < map.GetWidth(); ++x, m += 3, e += 3, o += 3)
+                BlendPixel(m, e, roles.Of(ColorList::Key(m)), *lighten, o);
+            continue;
+        }
+        // Images of other pixel sizes: only the first three bytes count.
+        for (int x = 0; x < map.GetWidth(); ++x, o += 3) {
             uint8_t m[32] = {}, e[32] = {};
             map.GetPixel(x, y, m);
-            const uint32_t key = ColorList::Key(m);
-            if (lists.transparent.Contains(key)) {
-                elevation.GetPixel(x, y, e);
-                output.SetPixel(x, y, e);
-            } else if (lists.lightening.Contains(key)) {
-                elevation.GetPixel(x, y, e);
-                const uint8_t o[3] = {Lighten(m[0], e[0]), Lighten(m[1], e[1]), Lighten(m[2], e[2])};
-                output.SetPixel(x, y, o);
-            } else {
-                output.SetPixel(x, y, m);
-            }
+            elevation.GetPixel(x, y, e);
+            BlendPixel(m, e, roles.Of(ColorList::Key(m)), *lighten, o);
         }
     }
 }
