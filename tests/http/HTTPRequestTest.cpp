@@ -198,6 +198,23 @@ TEST_F(HttpRequest, PasswordChallengeSendsCredentialsOrEndsWhenDismissed)
     EXPECT_EQ(dismissed.Lines().back(), "Access denied: Invalid password");
 }
 
+TEST_F(HttpRequest, DigestChallengeIsAnsweredWithDigestCredentials)
+{
+    LoopbackServer server([](HttpTestConnection& c) {
+        const std::string authorization = c.Request().Header("Authorization");
+        if (authorization.rfind("Digest username=\"user\"", 0) == 0 &&
+            authorization.find("nonce=\"n0nce\"") != std::string::npos)
+            c.Reply(200, "", "digest accepted");
+        else
+            c.Reply(401, "WWW-Authenticate: Digest realm=\"terrain\", nonce=\"n0nce\", qop=\"auth\"\r\n",
+                    "a challenge page with a body");
+    });
+    window_.QueuePasswordAnswer({true, "user", "secret"});
+    EXPECT_EQ(Execute(server.Url("/private")), 0);
+    EXPECT_EQ(responseText_, "digest accepted");
+    EXPECT_EQ(window_.PasswordQuestions(), 1);
+}
+
 TEST_F(HttpRequest, OtherStatusLogsTheResponseHeaders)
 {
     LoopbackServer server([](HttpTestConnection& c) {
