@@ -122,6 +122,12 @@ TEST_F(TimeoutDialog, EnterInTheFieldMeansYes)
     QTest::keyClick(dialog.Field(), Qt::Key_Return);
     EXPECT_EQ(dialog.result(), CTimeoutDialog::Yes);
     EXPECT_EQ(dialog.getTimeout(), 30);
+
+    // Enter on a button that has the focus presses that button.
+    TestedTimeoutDialog focusedNo(nullptr, 120);
+    focusedNo.show();
+    QTest::keyClick(focusedNo.NoButton(), Qt::Key_Return);
+    EXPECT_EQ(focusedNo.result(), CTimeoutDialog::No);
 }
 
 // Answers the next modal dialog from inside its event loop.
