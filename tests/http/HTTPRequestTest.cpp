@@ -353,7 +353,7 @@ TEST_F(HttpRequest, CancelDuringAServerRequestedWait)
 {
     LoopbackServer server([](HttpTestConnection& c) { c.Reply(200, "Refresh: 30;URL=/next\r\n", "queued"); });
     std::thread canceller([this] {
-        while (!window_.HasLine("Waiting 30 seconds"))
+        for (int i = 0; i < 2000 && !window_.HasLine("Waiting 30 seconds"); ++i)
             std::this_thread::sleep_for(5ms);
         cancel_ = true;
     });
