@@ -272,7 +272,7 @@ void DrawAreasAndFields(Canvas& canvas, const Projection& projection, const MapV
             const bool lake = ValueNoise(lon, lat, 0.08, 21) > 0.84;
             const double river = 0.7 * ValueNoise(lon, lat, 0.35, 22) + 0.3 * ValueNoise(lon, lat, 0.09, 23);
             const bool riverSide = river > 0.5;
-            const bool inIndianArea = indian && ValueNoise(lon, lat, 1.1, 27) > 0.75;
+            const bool inIndianArea = indian && ValueNoise(lon, lat, 0.9, 27) > 0.7;
             lakeRow[x] = lake;
             riverRow[x] = riverSide;
             indianRow[x] = inIndianArea;
