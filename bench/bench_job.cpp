@@ -1,0 +1,172 @@
+// A whole default job — 1-degree quad, 3601 x 3601 posts, hole filling on —
+// against the bundled services with no server waits. Reports the total, the
+// program's own work (everything after the archive has arrived) and, once,
+// each stage's time and the peak memory. When GDAL's command-line tools are installed, the same
+// conversions done with them on the same data are timed too.
+#include "job/JobFields.h"
+#include "job/RecordingWindow.h"
+#include "job/RunJob.h"
+#include "job/ServiceHosts.h"
+#include "services/ReferenceServices.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Remembers when each log line arrived.
+class StageClock : public RecordingWindow {
+public:
+    void AddToLog(const std::string& line) override
+    {
+        std::lock_guard lock(mutex_);
+        stamps_.emplace_back(Clock::now(), line);
+    }
+    std::vector<std::pair<Clock::time_point, std::string>> Stamps()
+    {
+        std::lock_guard lock(mutex_);
+        return stamps_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<Clock::time_point, std::string>> stamps_;
+};
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+bool IsStageEnd(const std::string& line)
+{
+    return line.find("successful") != std::string::npos || line.find("finished.") != std::string::npos
+        || line.rfind("Relaxation achieved", 0) == 0 || line.rfind("Iteration 50", 0) == 0;
+}
+
+ServiceHosts BenchHosts()
+{
+    static ReferenceServices* services = [] {
+        ReferenceServiceOptions options;
+        options.waitSeconds = 0;
+        auto* started = new ReferenceServices(options);
+        started->Start();
+        return started;
+    }();
+    return {services->HostAndPort(), services->HostAndPort(), services->HostAndPort()};
+}
+
+const fs::path& BenchFolder()
+{
+    static const fs::path folder = fs::temp_directory_path() / "terrafetch-bench-job";
+    return folder;
+}
+
+void PrintStages(const Clock::time_point start, const std::vector<std::pair<Clock::time_point, std::string>>& stamps)
+{
+    Clock::time_point last = start;
+    std::fprintf(stderr, "Stage times of one default job:\n");
+    for (const auto& [when, line] : stamps) {
+        if (!IsStageEnd(line))
+            continue;
+        std::fprintf(stderr, "  %7.3f s  %.90s\n", Seconds(when - last), line.c_str());
+        last = when;
+    }
+}
+
+void BM_WholeDefaultJob(benchmark::State& state)
+{
+    const ServiceHosts hosts = BenchHosts();
+    static bool printed = false;
+    double ownWork = 0;
+    for (auto _ : state) {
+        fs::remove_all(BenchFolder());
+        fs::create_directories(BenchFolder());
+        fs::current_path(BenchFolder());
+        JobFields job;
+        job.substituteZ0 = true;
+        job.removeIntermediateFiles = false;
+        StageClock window;
+        const Clock::time_point start = Clock::now();
+        if (RunJob(window, job, hosts) != 0)
+            state.SkipWithError("the job failed");
+        const Clock::time_point end = Clock::now();
+        // The program's own work: everything after the archive arrived, less
+        // the map server's drawing of the tile.
+        Clock::time_point tileAsked{};
+        for (const auto& [when, line] : window.Stamps()) {
+            if (line.find(".zip\" finished.") != std::string::npos)
+                ownWork += Seconds(end - when);
+            if (line.rfind("Executing HTTP request", 0) == 0)
+                tileAsked = when;
+            if (line == "HTTP request was successful.")
+                ownWork -= Seconds(when - tileAsked);
+        }
+        if (!printed) {
+            PrintStages(start, window.Stamps());
+            printed = true;
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["own_work_s"] = benchmark::Counter(ownWork, benchmark::Counter::kAvgIterations);
+    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+bool HaveGdal()
+{
+    return std::system("command -v gdal_translate >/dev/null 2>&1 && command -v gdal_fillnodata.py >/dev/null 2>&1"
+                       " && command -v gdaldem >/dev/null 2>&1 && command -v gdalwarp >/dev/null 2>&1") == 0;
+}
+
+// The same conversions with GDAL's tools on the job's kept BIL and tile GIF:
+// 24-bit raster, hole filling, colour relief, nearest-neighbour warp of the map.
+void BM_GdalEquivalentConversions(benchmark::State& state)
+{
+    if (!HaveGdal()) {
+        state.SkipWithError("GDAL's command-line tools are not installed");
+        return;
+    }
+    fs::path bil, gif;
+    for (const auto& entry : fs::recursive_directory_iterator(BenchFolder())) {
+        if (entry.path().extension() == ".bil")
+            bil = entry.path();
+        if (entry.path().extension() == ".gif")
+            gif = entry.path();
+    }
+    if (bil.empty() || gif.empty()) {
+        state.SkipWithError("run BM_WholeDefaultJob first (it leaves the job's files)");
+        return;
+    }
+    const fs::path out = BenchFolder() / "gdal";
+    fs::create_directories(out);
+    std::ofstream(out / "colors.txt") << "nv 0 0 0\n0 0 128 0\n500 60 160 60\n1500 200 180 80\n3000 255 255 255\n";
+    const std::string o = out.string();
+    const std::string commands =
+        "gdal_translate -q -ot Int32 -a_nodata -9999 " + bil.string() + " " + o + "/h.tif && "
+        "gdal_fillnodata.py -q -md 50 " + o + "/h.tif " + o + "/f.tif && "
+        "gdaldem color-relief -q " + o + "/f.tif " + o + "/colors.txt " + o + "/c.tif && "
+        "gdalwarp -q -overwrite -r near -to SRC_METHOD=NO_GEOTRANSFORM -ts 926 1200 -te 0 -1248 1200 0 " + gif.string() + " " + o + "/m.tif";
+    for (auto _ : state)
+        if (std::system((commands + " >/dev/null 2>&1").c_str()) != 0)
+            state.SkipWithError("a GDAL command failed");
+}
+
+} // namespace
+
+BENCHMARK(BM_WholeDefaultJob)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_GdalEquivalentConversions)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+
+BENCHMARK_MAIN();
