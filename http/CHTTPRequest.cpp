@@ -156,7 +156,8 @@ CHTTPRequest::PassOutcome CHTTPRequest::runPass(const UrlParts& parts, const std
     }
 
     while (status == 401) {
-        const bool digest = transfer->HeaderValue("WWW-Authenticate").find("igest") != std::string::npos;
+        const std::string challenge = transfer->HeaderValue("WWW-Authenticate");
+        const bool digest = findNoCase(challenge, "digest", 0) >= 0;
         transfer.reset();
         HttpTransfer::Credentials credentials;
         credentials.digest = digest;
