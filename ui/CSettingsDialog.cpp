@@ -1,0 +1,196 @@
+#include "ui/CSettingsDialog.h"
+
+#include "ui/MessageBox.h"
+#include "ui_CSettingsDialog.h"
+
+#include "job/StringPrintf.h"
+#include "raster/WaypointFile.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QShowEvent>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+constexpr double kQuadSizes[] = {1.0, 0.5, 0.25, 0.1, 0.05, 0.025};
+constexpr int kLineThicknesses[] = {1, 2, 4, 8, 16};
+
+// The leading number of a text, as a double; false when it has none.
+bool ParseLeadingNumber(const QString& text, double& value)
+{
+    const QByteArray bytes = text.toUtf8();
+    char* end = nullptr;
+    const double parsed = std::strtod(bytes.constData(), &end);
+    if (end == bytes.constData())
+        return false;
+    value = parsed;
+    return true;
+}
+
+// A decimal integer: optional blanks and sign, digits, optional blanks.
+bool ParseInteger(const QString& text, int& value)
+{
+    const QByteArray bytes = text.toUtf8();
+    const char* start = bytes.constData();
+    while (*start == ' ' || *start == '\t')
+        ++start;
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(start, &end, 10);
+    if (end == start || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX)
+        return false;
+    while (*end == ' ' || *end == '\t')
+        ++end;
+    if (*end != '\0')
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+// Selects the first entry that begins with `text`; none when no entry does.
+void SelectPrefix(QComboBox* list, const QString& text)
+{
+    list->setCurrentIndex(-1);
+    for (int index = 0; index < list->count(); ++index) {
+        if (list->itemText(index).startsWith(text)) {
+            list->setCurrentIndex(index);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+CSettingsDialog::CSettingsDialog(JobWindow& window, QWidget* parent)
+    : QDialog(parent)
+    , window_(window)
+    , ui(std::make_unique<Ui::CSettingsDialog>())
+{
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    connect(ui->okButton, &QPushButton::clicked, this, &CSettingsDialog::accept);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &CSettingsDialog::reject);
+    connect(ui->useWaypointsCheck, &QCheckBox::clicked, this, &CSettingsDialog::OnUseWaypoints);
+    connect(ui->browseButton, &QPushButton::clicked, this, &CSettingsDialog::OnBrowse);
+    for (const double size : kQuadSizes)
+        ui->quadSizeCombo->addItem(QString::fromStdString(StringPrintf("%0.3f", size)));
+    for (const int thickness : kLineThicknesses)
+        ui->lineThicknessCombo->addItem(QString::fromStdString(StringPrintf("%d", thickness)));
+    SetValues(values_);
+}
+
+CSettingsDialog::~CSettingsDialog() = default;
+
+void CSettingsDialog::SetValues(const SettingsValues& values)
+{
+    values_ = values;
+    UpdateData(false);
+    FillLists();
+    EnableWaypointControls();
+}
+
+void CSettingsDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        ui->quadSizeCombo->setFocus();
+}
+
+void CSettingsDialog::FillLists()
+{
+    SelectPrefix(ui->quadSizeCombo, QString::fromStdString(StringPrintf("%0.3f", values_.quadSize)));
+    SelectPrefix(ui->lineThicknessCombo, QString::fromStdString(StringPrintf("%d", values_.lineThickness)));
+}
+
+void CSettingsDialog::EnableWaypointControls()
+{
+    const bool enabled = ui->useWaypointsCheck->isChecked();
+    ui->browseButton->setEnabled(enabled);
+    ui->waypointFileEdit->setEnabled(enabled);
+    ui->lineThicknessCombo->setEnabled(enabled);
+}
+
+bool CSettingsDialog::UpdateData(bool saveAndValidate)
+{
+    if (!saveAndValidate) {
+        ui->substituteZ0Check->setChecked(values_.substituteZ0);
+        ui->alignToGridCheck->setChecked(values_.alignQuadToGrid);
+        ui->removeIntermediatesCheck->setChecked(values_.removeIntermediateFiles);
+        ui->zScaleEdit->setText(QString::fromStdString(StringPrintf("%.15g", values_.zScale)));
+        ui->timeoutEdit->setText(QString::number(values_.httpTimeout));
+        ui->useWaypointsCheck->setChecked(values_.useWaypoints);
+        ui->waypointFileEdit->setText(QString::fromStdString(values_.waypointFile));
+        ui->namesFromCoordinatesCheck->setChecked(values_.namesFromCoordinates);
+        return true;
+    }
+    auto fail = [this](QLineEdit* edit, const QString& message) {
+        ShowValidationMessage(this, message);
+        edit->setFocus();
+        edit->selectAll();
+        return false;
+    };
+    values_.substituteZ0 = ui->substituteZ0Check->isChecked();
+    values_.alignQuadToGrid = ui->alignToGridCheck->isChecked();
+    values_.removeIntermediateFiles = ui->removeIntermediatesCheck->isChecked();
+    if (!ParseLeadingNumber(ui->zScaleEdit->text(), values_.zScale))
+        return fail(ui->zScaleEdit, QStringLiteral("Please enter a number."));
+    if (!ParseInteger(ui->timeoutEdit->text(), values_.httpTimeout))
+        return fail(ui->timeoutEdit, QStringLiteral("Please enter an integer."));
+    if (values_.httpTimeout < kMinimumTimeout || values_.httpTimeout > kMaximumTimeout)
+        return fail(ui->timeoutEdit, QStringLiteral("Please enter an integer between %1 and %2.")
+                                         .arg(kMinimumTimeout)
+                                         .arg(kMaximumTimeout));
+    values_.useWaypoints = ui->useWaypointsCheck->isChecked();
+    values_.waypointFile = ui->waypointFileEdit->text().toStdString();
+    values_.namesFromCoordinates = ui->namesFromCoordinatesCheck->isChecked();
+    return true;
+}
+
+void CSettingsDialog::OnUseWaypoints()
+{
+    UpdateData(true);
+    EnableWaypointControls();
+}
+
+QString CSettingsDialog::ChooseWaypointFile()
+{
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), QString(),
+                                        QStringLiteral("Waypoint Files (*.txt);;All Files (*)"));
+}
+
+void CSettingsDialog::OnBrowse()
+{
+    const QString chosen = ChooseWaypointFile();
+    if (chosen.isEmpty())
+        return;
+    const std::string path = QFileInfo(chosen).absoluteFilePath().toStdString();
+    if (CheckWaypointFile(path, window_))
+        return;
+    // Only the file field changes; what the user typed in the other
+    // controls and has not confirmed yet stays.
+    values_.waypointFile = path;
+    ui->waypointFileEdit->setText(QString::fromStdString(path));
+}
+
+void CSettingsDialog::accept()
+{
+    // One message for a value that does not validate, not a second one from
+    // the final read.
+    if (!UpdateData(true))
+        return;
+    if (values_.useWaypoints && values_.waypointFile.empty()) {
+        ShowMessageBox(this, QMessageBox::Critical, QStringLiteral("terraFetch"),
+                       QStringLiteral("Error: The waypoint file name is empty."));
+        return;
+    }
+    // A list without a selection keeps its value rather than turning it into 0.
+    if (ui->quadSizeCombo->currentIndex() >= 0)
+        values_.quadSize = std::atof(ui->quadSizeCombo->currentText().toUtf8().constData());
+    if (ui->lineThicknessCombo->currentIndex() >= 0)
+        values_.lineThickness = std::atoi(ui->lineThicknessCombo->currentText().toUtf8().constData());
+    QDialog::accept();
+}

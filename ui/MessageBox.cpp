@@ -1,0 +1,31 @@
+#include "ui/MessageBox.h"
+
+namespace {
+
+MessageBoxHook& Hook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+
+} // namespace
+
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text)
+{
+    if (Hook()) {
+        Hook()(caption, text);
+        return;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void ShowValidationMessage(QWidget* parent, const QString& text)
+{
+    ShowMessageBox(parent, QMessageBox::Warning, QStringLiteral("terraFetch"), text);
+}
+
+void SetMessageBoxHook(MessageBoxHook hook)
+{
+    Hook() = std::move(hook);
+}

@@ -1,0 +1,91 @@
+// terrafetch-screenshot: opens the real main window, geocodes an address,
+// runs a job with Proceed as a user would (on the bundled services unless
+// the host variables say otherwise) and saves a picture of the finished
+// window. Files of the job go to the current folder.
+//   terrafetch-screenshot <picture.png> [address]
+#include "ui/CActivityList.h"
+#include "ui/CterraFetchApp.h"
+#include "ui/CterraFetchDialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// Calls `done` once `condition` holds, polling; fails after `seconds`.
+void WhenTrue(std::function<bool()> condition, std::function<void()> done, int seconds)
+{
+    auto* timer = new QTimer;
+    auto waited = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        if (condition()) {
+            timer->deleteLater();
+            done();
+        } else if ((*waited += 100) > seconds * 1000) {
+            std::fprintf(stderr, "terrafetch-screenshot: gave up waiting\n");
+            QCoreApplication::exit(1);
+        }
+    });
+    timer->start(100);
+}
+
+bool HasLine(CterraFetchDialog& dialog, const QString& prefix)
+{
+    for (const QString& line : dialog.ActivityList().Lines())
+        if (line.startsWith(prefix))
+            return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CterraFetchApp application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: terrafetch-screenshot <picture.png> [address]\n");
+        return 2;
+    }
+    const QString picture = QString::fromLocal8Bit(argv[1]);
+    const QString address = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("Salina, KS");
+    if (!application.StartNetwork())
+        return 1;
+
+    CterraFetchDialog dialog;
+    dialog.show();
+    auto* addressEdit = dialog.findChild<QLineEdit*>(QStringLiteral("addressEdit"));
+    auto* geocode = dialog.findChild<QPushButton*>(QStringLiteral("geocodeButton"));
+    auto* proceed = dialog.findChild<QPushButton*>(QStringLiteral("proceedButton"));
+
+    QTimer::singleShot(300, [&] {
+        QTest::keyClicks(addressEdit, address);
+        QTest::mouseClick(geocode, Qt::LeftButton);
+        WhenTrue([&] { return !dialog.IsBusy() && proceed->isEnabled() && HasLine(dialog, "  quad: "); },
+                 [&] {
+                     QTest::mouseClick(proceed, Qt::LeftButton);
+                     WhenTrue([&] { return !dialog.IsBusy(); },
+                              [&] {
+                                  const bool finished = HasLine(dialog, "Download successfully finished.");
+                                  QTimer::singleShot(300, [&, finished] {
+                                      if (!dialog.grab().save(picture)) {
+                                          std::fprintf(stderr, "terrafetch-screenshot: cannot write %s\n",
+                                                       qPrintable(picture));
+                                          QCoreApplication::exit(1);
+                                          return;
+                                      }
+                                      std::printf("%s: %s\n", qPrintable(picture),
+                                                  finished ? "job finished" : "job failed");
+                                      QCoreApplication::exit(finished ? 0 : 1);
+                                  });
+                              },
+                              600);
+                 },
+                 60);
+    });
+    return application.exec();
+}
