@@ -26,5 +26,6 @@ private:
 
 // The password prompt of the window interface: shows the dialog modally over
 // `parent`, with `userName` filled in. On OK both texts take what was typed
-// and the result is true; otherwise they are left as they were.
+// and the result is true; otherwise they are left as they were. GUI thread
+// only, like every widget.
 bool AskPassword(QWidget* parent, std::string& userName, std::string& password);

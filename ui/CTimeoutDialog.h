@@ -47,5 +47,6 @@ private:
 
 // The time-out question of the window interface: shows the dialog modally
 // over `parent` with `seconds`, and puts the dialog's value back into
-// `seconds` whichever way it ended. True only for Yes.
+// `seconds` whichever way it ended. True only for Yes. GUI thread only: the
+// window's implementation of the question marshals the call there.
 bool AskRetryWithTimeout(QWidget* parent, int& seconds);
