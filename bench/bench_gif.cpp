@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -66,7 +67,9 @@ std::vector<uint8_t> StreetMap()
 
 std::string WriteStreetMapGif()
 {
-    const std::string path = (std::filesystem::temp_directory_path() / "terrafetch-bench-map.gif").string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("terrafetch-bench-map-" + std::to_string(getpid()) + ".gif"))
+            .string();
     std::vector<GifColorType> colors(16);
     for (int i = 0; i < 16; ++i)
         colors[i] = {static_cast<GifByteType>(255 - i * 9), static_cast<GifByteType>(255 - i * 13),
@@ -139,4 +142,14 @@ BENCHMARK(BM_GifGiflib)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove(MapGif(), ignored);
+    return 0;
+}

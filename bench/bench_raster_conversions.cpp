@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -22,14 +23,13 @@ public:
     void AddToLog(const std::string&) override {}
 };
 
+const std::filesystem::path kScratchFolder =
+    std::filesystem::temp_directory_path() / ("terrafetch-bench-raster-" + std::to_string(getpid()));
+
 std::string Scratch(const std::string& name)
 {
-    static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / "terrafetch-bench-raster";
-        std::filesystem::create_directories(path);
-        return path;
-    }();
-    return (folder / name).string();
+    std::filesystem::create_directories(kScratchFolder);
+    return (kScratchFolder / name).string();
 }
 
 template <typename PixelAt>
@@ -153,4 +153,14 @@ BENCHMARK(BM_CombineTgaFloor)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(kScratchFolder, ignored);
+    return 0;
+}
