@@ -1,0 +1,48 @@
+#include "job/batch/BatchOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool Parse(std::vector<std::string> arguments, BatchOptions& options, std::string& error)
+{
+    return ParseBatchOptions(arguments, options, error);
+}
+
+TEST(BatchOptions, TakesEveryOption)
+{
+    BatchOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--west", "-105.5", "--north", "40", "--size", "0.25", "--substitute-z0", "--align-to-grid",
+                       "--keep-intermediates", "--names-from-coordinates", "--waypoints", "route.txt",
+                       "--line-thickness", "16", "--z-scale", "0.05", "--timeout", "300", "--scan", "3"},
+                      options, error))
+        << error;
+    EXPECT_EQ(options.west, -105.5);
+    EXPECT_EQ(options.north, 40);
+    EXPECT_EQ(options.size, 0.25);
+    EXPECT_TRUE(options.substituteZ0 && options.alignToGrid && options.keepIntermediates);
+    EXPECT_TRUE(options.namesFromCoordinates);
+    EXPECT_EQ(options.waypointFile, "route.txt");
+    EXPECT_EQ(options.lineThickness, 16);
+    EXPECT_EQ(options.zScale, 0.05);
+    EXPECT_EQ(options.timeout, 300);
+    EXPECT_EQ(options.scanQuads, 3);
+}
+
+TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--west"},           {"--west", "abc"},          {"--north", "95"},        {"--size", "0.3"},
+        {"--timeout", "0"},   {"--timeout", "301"},       {"--timeout", "2.5"},     {"--line-thickness", "3"},
+        {"--scan", "0"},      {"--z-scale", "1x"},        {"--frobnicate"},         {"--west", "nan"},
+    };
+    for (const auto& arguments : bad) {
+        BatchOptions options;
+        std::string error;
+        EXPECT_FALSE(Parse(arguments, options, error)) << arguments[0];
+        EXPECT_FALSE(error.empty()) << arguments[0];
+    }
+}
+
+} // namespace
