@@ -14,9 +14,9 @@
 namespace conversiontest {
 namespace {
 
-GifImageSpec Image(int width, int height, int colors, int seed, bool interlaced = false, bool localMap = false)
+GifImageLayout Image(int width, int height, int colors, int seed, bool interlaced = false, bool localMap = false)
 {
-    GifImageSpec image;
+    GifImageLayout image;
     image.width = width;
     image.height = height;
     image.interlaced = interlaced;
@@ -26,26 +26,26 @@ GifImageSpec Image(int width, int height, int colors, int seed, bool interlaced 
     return image;
 }
 
-GifFileSpec Screen(int width, int height, int globalColors)
+GifFileLayout Screen(int width, int height, int globalColors)
 {
-    GifFileSpec spec;
-    spec.screenWidth = width;
-    spec.screenHeight = height;
+    GifFileLayout layout;
+    layout.screenWidth = width;
+    layout.screenHeight = height;
     if (globalColors > 0)
-        spec.globalMap = TestPalette(globalColors, 7);
-    return spec;
+        layout.globalMap = TestPalette(globalColors, 7);
+    return layout;
 }
 
 struct CorpusCase {
     const char* name;
-    std::function<GifFileSpec()> make;
+    std::function<GifFileLayout()> make;
 };
 
-GifFileSpec Single(int width, int height, int colors, bool interlaced)
+GifFileLayout Single(int width, int height, int colors, bool interlaced)
 {
-    GifFileSpec spec = Screen(width, height, colors);
-    spec.images.push_back(Image(width, height, colors, 1, interlaced));
-    return spec;
+    GifFileLayout layout = Screen(width, height, colors);
+    layout.images.push_back(Image(width, height, colors, 1, interlaced));
+    return layout;
 }
 
 const CorpusCase kCorpus[] = {
@@ -58,47 +58,47 @@ const CorpusCase kCorpus[] = {
     {"Wide2Colors", [] { return Single(1200, 13, 2, false); }},
     {"Code16ColorsWithExtensions",
      [] {
-         GifFileSpec spec = Single(64, 40, 16, false);
-         spec.comments = {"made for a test", "second comment"};
-         spec.applicationExtension = true;
-         return spec;
+         GifFileLayout layout = Single(64, 40, 16, false);
+         layout.comments = {"made for a test", "second comment"};
+         layout.applicationExtension = true;
+         return layout;
      }},
     {"LocalMapWinsOverGlobal",
      [] {
-         GifFileSpec spec = Screen(100, 100, 4);
-         spec.images.push_back(Image(100, 100, 32, 2, false, true));
-         return spec;
+         GifFileLayout layout = Screen(100, 100, 4);
+         layout.images.push_back(Image(100, 100, 32, 2, false, true));
+         return layout;
      }},
     {"LocalMapOnly",
      [] {
-         GifFileSpec spec = Screen(40, 30, 0);
-         spec.images.push_back(Image(40, 30, 16, 3, true, true));
-         return spec;
+         GifFileLayout layout = Screen(40, 30, 0);
+         layout.images.push_back(Image(40, 30, 16, 3, true, true));
+         return layout;
      }},
     {"FirstOfSeveralImages",
      [] {
-         GifFileSpec spec = Screen(120, 90, 64);
-         spec.images.push_back(Image(120, 90, 64, 4));
-         spec.images.push_back(Image(60, 50, 16, 5, true, true));
+         GifFileLayout layout = Screen(120, 90, 64);
+         layout.images.push_back(Image(120, 90, 64, 4));
+         layout.images.push_back(Image(60, 50, 16, 5, true, true));
          // giflib's encoder loses a local map that is followed by an image
          // without one, so the last image has its own.
-         spec.images.push_back(Image(120, 90, 64, 6, false, true));
-         return spec;
+         layout.images.push_back(Image(120, 90, 64, 6, false, true));
+         return layout;
      }},
     {"SmallerAndOffsetImageDrawnTopLeft",
      [] {
-         GifFileSpec spec = Screen(50, 40, 16);
-         GifImageSpec image = Image(20, 10, 16, 7);
+         GifFileLayout layout = Screen(50, 40, 16);
+         GifImageLayout image = Image(20, 10, 16, 7);
          image.left = 15;
          image.top = 12;
-         spec.images.push_back(image);
-         return spec;
+         layout.images.push_back(image);
+         return layout;
      }},
     {"LargerImageClipped",
      [] {
-         GifFileSpec spec = Screen(30, 20, 128);
-         spec.images.push_back(Image(45, 33, 128, 8, true));
-         return spec;
+         GifFileLayout layout = Screen(30, 20, 128);
+         layout.images.push_back(Image(45, 33, 128, 8, true));
+         return layout;
      }},
     {"Full256ColorsInterlaced", [] { return Single(300, 200, 256, true); }},
     {"Large256Colors", [] { return Single(2000, 2000, 256, false); }},
@@ -106,15 +106,15 @@ const CorpusCase kCorpus[] = {
 
 // giflib's DGifSlurp refuses images that stick out of the screen, so the
 // expectation for those is built from the known picture instead.
-void ExpectFromSpec(const GifFileSpec& spec, TGAFile& expected)
+void ExpectFromLayout(const GifFileLayout& layout, TGAFile& expected)
 {
-    expected.Create(spec.screenWidth, spec.screenHeight);
-    const GifImageSpec& image = spec.images.front();
-    const std::vector<GifColor>& map = image.localMap.empty() ? spec.globalMap : image.localMap;
+    expected.Create(layout.screenWidth, layout.screenHeight);
+    const GifImageLayout& image = layout.images.front();
+    const std::vector<GifColor>& map = image.localMap.empty() ? layout.globalMap : image.localMap;
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             const GifColor c = map[image.pixels[static_cast<size_t>(y) * image.width + x]];
-            SetRgb(expected, x, spec.screenHeight - 1 - y, {c.red, c.green, c.blue});
+            SetRgb(expected, x, layout.screenHeight - 1 - y, {c.red, c.green, c.blue});
         }
 }
 
@@ -123,16 +123,16 @@ class GifCorpusTest : public testing::TestWithParam<CorpusCase> {};
 TEST_P(GifCorpusTest, ConvertsLikeTheReferenceDecoder)
 {
     ScratchFolder folder;
-    const GifFileSpec spec = GetParam().make();
+    const GifFileLayout layout = GetParam().make();
     const std::string gif = folder.Path("in.gif"), tga = folder.Path("out.tga");
-    ASSERT_TRUE(WriteGifWithGiflib(gif, spec));
+    ASSERT_TRUE(WriteGifWithGiflib(gif, layout));
 
     TGAFile expected;
-    const GifImageSpec& first = spec.images.front();
-    if (first.width <= spec.screenWidth && first.height <= spec.screenHeight && first.left == 0 && first.top == 0)
+    const GifImageLayout& first = layout.images.front();
+    if (first.width <= layout.screenWidth && first.height <= layout.screenHeight && first.left == 0 && first.top == 0)
         ASSERT_TRUE(ExpectedTgaFromGiflib(gif, expected));
     else
-        ExpectFromSpec(spec, expected);
+        ExpectFromLayout(layout, expected);
 
     RecordingWindow log;
     ASSERT_EQ(GifToTga(gif, tga, log), 0);
@@ -157,9 +157,9 @@ TEST(GifCorpus, InterlacedAndPlainStorageGiveTheSamePicture)
     ScratchFolder folder;
     RecordingWindow log;
     for (bool interlaced : {false, true}) {
-        GifFileSpec spec = Single(37, 23, 16, interlaced);
+        GifFileLayout layout = Single(37, 23, 16, interlaced);
         const std::string name = interlaced ? "i" : "p";
-        ASSERT_TRUE(WriteGifWithGiflib(folder.Path(name + ".gif"), spec));
+        ASSERT_TRUE(WriteGifWithGiflib(folder.Path(name + ".gif"), layout));
         ASSERT_EQ(GifToTga(folder.Path(name + ".gif"), folder.Path(name + ".tga"), log), 0);
     }
     TGAFile plain, interlaced;

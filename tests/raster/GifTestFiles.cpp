@@ -42,12 +42,12 @@ std::vector<int> RowOrder(int height, bool interlaced)
     return rows;
 }
 
-bool PutExtensions(GifFileType* gif, const GifFileSpec& spec)
+bool PutExtensions(GifFileType* gif, const GifFileLayout& layout)
 {
-    for (const std::string& comment : spec.comments)
+    for (const std::string& comment : layout.comments)
         if (EGifPutComment(gif, comment.c_str()) != GIF_OK)
             return false;
-    if (spec.applicationExtension) {
+    if (layout.applicationExtension) {
         const uint8_t name[] = "NETSCAPE2.0";
         const uint8_t loop[] = {1, 0, 0};
         return EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
@@ -57,7 +57,7 @@ bool PutExtensions(GifFileType* gif, const GifFileSpec& spec)
     return true;
 }
 
-bool PutImage(GifFileType* gif, const GifImageSpec& image)
+bool PutImage(GifFileType* gif, const GifImageLayout& image)
 {
     MapHandle local = MakeMap(image.localMap);
     if (EGifPutImageDesc(gif, image.left, image.top, image.width, image.height, image.interlaced, local.get()) !=
@@ -100,17 +100,17 @@ std::vector<uint8_t> TestPicture(int width, int height, int colors, int seed)
     return pixels;
 }
 
-bool WriteGifWithGiflib(const std::string& path, const GifFileSpec& spec)
+bool WriteGifWithGiflib(const std::string& path, const GifFileLayout& layout)
 {
     int error = 0;
     GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
     if (!gif)
         return false;
     EGifSetGifVersion(gif, true);
-    MapHandle global = MakeMap(spec.globalMap);
-    bool ok = EGifPutScreenDesc(gif, spec.screenWidth, spec.screenHeight, 8, 0, global.get()) == GIF_OK &&
-              PutExtensions(gif, spec);
-    for (const GifImageSpec& image : spec.images)
+    MapHandle global = MakeMap(layout.globalMap);
+    bool ok = EGifPutScreenDesc(gif, layout.screenWidth, layout.screenHeight, 8, 0, global.get()) == GIF_OK &&
+              PutExtensions(gif, layout);
+    for (const GifImageLayout& image : layout.images)
         ok = ok && PutImage(gif, image);
     return EGifCloseFile(gif, &error) == GIF_OK && ok;
 }

@@ -12,19 +12,19 @@ struct GifColor {
     uint8_t red, green, blue;
 };
 
-struct GifImageSpec {
+struct GifImageLayout {
     int left = 0, top = 0, width = 0, height = 0;
     bool interlaced = false;
     std::vector<GifColor> localMap;  // empty: none
     std::vector<uint8_t> pixels;     // width × height indices, rows top-down
 };
 
-struct GifFileSpec {
+struct GifFileLayout {
     int screenWidth = 0, screenHeight = 0;
     std::vector<GifColor> globalMap;  // empty: none
     std::vector<std::string> comments;
     bool applicationExtension = false;
-    std::vector<GifImageSpec> images;
+    std::vector<GifImageLayout> images;
 };
 
 // A palette of `count` distinct colours and a picture that uses all of
@@ -33,7 +33,7 @@ std::vector<GifColor> TestPalette(int count, int seed);
 std::vector<uint8_t> TestPicture(int width, int height, int colors, int seed);
 
 // Encodes the file with giflib; false when giflib fails.
-bool WriteGifWithGiflib(const std::string& path, const GifFileSpec& spec);
+bool WriteGifWithGiflib(const std::string& path, const GifFileLayout& layout);
 
 // The TGA that the first image of a GIF should become, decoded by giflib:
 // screen size, white, the first image from the top-left corner, clipped.
