@@ -123,32 +123,38 @@ bool BuildElevationGrid(const ElevationSourceOptions& options, double west, doub
     std::vector<bool> fromTile(count, false);
     size_t covered = 0;
     if (!tiles.empty()) {
+        // The tile of the previous post serves most posts; the map is asked
+        // only when a post leaves it.
+        const HgtTile* tile = nullptr;
+        int tileLat = 0, tileLon = 0;
+        auto covers = [](int lat, int lon, double x, double y) {
+            const double dx = x - lon * 3600.0, dy = y - lat * 3600.0;
+            return dx >= -1e-6 && dx <= 3600.0 + 1e-6 && dy >= -1e-6 && dy <= 3600.0 + 1e-6;
+        };
         for (int row = 0; row < grid.rows; ++row) {
             const double y = grid.RowArcSeconds(row);
-            const int lat = static_cast<int>(std::floor(y / 3600.0));
             for (int column = 0; column < grid.columns; ++column) {
                 const double x = grid.ColumnArcSeconds(column);
-                const int lon = static_cast<int>(std::floor(x / 3600.0));
-                // Prefer the tile the post lies in; on an edge, also try the
-                // tile beside it.
-                const HgtTile* tile = nullptr;
-                int tileLat = lat, tileLon = lon;
-                for (int dy = 0; dy >= -1 && !tile; --dy) {
-                    for (int dx = 0; dx >= -1 && !tile; --dx) {
-                        const int candidateLat = lat + dy, candidateLon = lon + dx;
-                        if (y - candidateLat * 3600.0 > 3600.0 + 1e-6 ||
-                            x - candidateLon * 3600.0 > 3600.0 + 1e-6)
-                            continue;
-                        const auto found = tiles.find({candidateLat, candidateLon});
-                        if (found != tiles.end()) {
-                            tile = found->second.get();
-                            tileLat = candidateLat;
-                            tileLon = candidateLon;
+                if (!tile || !covers(tileLat, tileLon, x, y)) {
+                    // The tile the post lies in, or on an edge the one beside it.
+                    tile = nullptr;
+                    const int lat = static_cast<int>(std::floor(y / 3600.0));
+                    const int lon = static_cast<int>(std::floor(x / 3600.0));
+                    for (int dy = 0; dy >= -1 && !tile; --dy) {
+                        for (int dx = 0; dx >= -1 && !tile; --dx) {
+                            if (!covers(lat + dy, lon + dx, x, y))
+                                continue;
+                            const auto found = tiles.find({lat + dy, lon + dx});
+                            if (found != tiles.end()) {
+                                tile = found->second.get();
+                                tileLat = lat + dy;
+                                tileLon = lon + dx;
+                            }
                         }
                     }
+                    if (!tile)
+                        continue;
                 }
-                if (!tile)
-                    continue;
                 const size_t index = static_cast<size_t>(row) * grid.columns + column;
                 grid.samples[index] = static_cast<int16_t>(
                     SampleTile(*tile, x - tileLon * 3600.0, y - tileLat * 3600.0));

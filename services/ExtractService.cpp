@@ -28,6 +28,7 @@ constexpr StatusPage kPages[] = {
 constexpr int kPageCount = static_cast<int>(sizeof kPages / sizeof kPages[0]);
 
 constexpr size_t kMaxOrders = 10000;
+constexpr size_t kRecentArchives = 2;
 
 std::string Format(const char* format, double a, double b, double c, double d)
 {
@@ -197,19 +198,34 @@ ServiceReply ExtractService::Archive(const std::string& name)
     if (!FindOrder(query, id, order))
         return ServiceReply::Text(404, "Error: There is no such archive.\n");
 
-    builders_.acquire();
-    ElevationGrid grid;
-    std::string bytes;
-    if (BuildElevationGrid(options_.elevation, order.west, order.east, order.south, order.north, grid))
-        bytes = MakeBilArchive(std::to_string(id), grid, options_.compressionLevel);
-    grid = ElevationGrid{};
-    builders_.release();
-    if (bytes.empty())
-        return ServiceReply::Text(500, "Error: The archive could not be made.\n");
+    std::shared_ptr<const std::string> bytes;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [recent, archive] : recentArchives_)
+            if (recent == id)
+                bytes = archive;
+    }
+    if (!bytes) {
+        builders_.acquire();
+        std::string built;
+        {
+            ElevationGrid grid;
+            if (BuildElevationGrid(options_.elevation, order.west, order.east, order.south, order.north, grid))
+                built = MakeBilArchive(std::to_string(id), grid, options_.compressionLevel);
+        }
+        builders_.release();
+        if (built.empty())
+            return ServiceReply::Text(500, "Error: The archive could not be made.\n");
+        bytes = std::make_shared<const std::string>(std::move(built));
+        std::lock_guard lock(mutex_);
+        recentArchives_.emplace_back(id, bytes);
+        while (recentArchives_.size() > kRecentArchives)
+            recentArchives_.pop_front();
+    }
 
     ServiceReply reply;
     reply.contentType = "application/zip";
-    reply.body = std::move(bytes);
+    reply.body = *bytes;
     reply.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + name + "\"");
     return reply;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <semaphore>
@@ -65,6 +66,9 @@ private:
     std::mt19937_64 ids_;
     std::unordered_map<uint64_t, OrderRecord> orders_;
     std::deque<uint64_t> orderAge_;
+    // The last archives built, so a client that retries a download gets the
+    // same bytes without a second build.
+    std::deque<std::pair<uint64_t, std::shared_ptr<const std::string>>> recentArchives_;
     // Building an archive of a 1-degree quad holds some 60 MB; at most two
     // are built at a time.
     std::counting_semaphore<2> builders_{2};

@@ -195,13 +195,13 @@ TEST_F(MapServiceTest, EachLayerSwitchDrawsItsOwnFeaturesOnly)
         {"water", {kColorWater}},
     };
     // Around Denver, where every layer has something to show.
-    const std::string blank = MapUrl(services->Port(), -104.9, 39.7, 3.0, 3.0, 600, 600, "");
+    const std::string blank = MapUrl(services->Port(), -104.9, 39.7, 3.0, 3.0, 300, 300, "");
     EXPECT_EQ(ColoursOf(Fetch(blank)), std::set<Rgb>{kWhite});
     std::set<Rgb> all;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::set<Rgb> seen =
-            ColoursOf(Fetch(MapUrl(services->Port(), -104.9, 39.7, c.span, c.span, 600, 600, c.name)));
+            ColoursOf(Fetch(MapUrl(services->Port(), -104.9, 39.7, c.span, c.span, 300, 300, c.name)));
         std::set<Rgb> allowed{kWhite};
         for (const MapColor colour : c.colours)
             allowed.insert(Colour(colour));
@@ -215,7 +215,7 @@ TEST_F(MapServiceTest, EachLayerSwitchDrawsItsOwnFeaturesOnly)
         EXPECT_TRUE(all.count(tint)) << tint[0] << "/" << tint[1] << "/" << tint[2];
     // The full list the program asks for draws them together.
     const std::set<Rgb> full = ColoursOf(Fetch(MapUrl(
-        services->Port(), -104.9, 39.7, 3.0, 3.0, 600, 600,
+        services->Port(), -104.9, 39.7, 3.0, 3.0, 300, 300,
         "CITIES,GRID,counties,indian,majroads,miscell,places,railroad,shorelin,streets,interstate,statehwy,ushwy,"
         "states,water")));
     EXPECT_GE(full.size(), 12u);
@@ -260,12 +260,15 @@ TEST_F(MapServiceTest, BadQueriesGet400WithAReason)
         EXPECT_EQ(answer.status, 400);
         EXPECT_EQ(answer.body.rfind("Error: ", 0), 0u) << answer.body;
     }
-    // The largest image allowed is served.
-    Picture picture;
-    const HttpAnswer big = HttpGet(base + "lon=-98.5&lat=39.5&wid=0.1&ht=0.1&iwd=4000&iht=4000&on=GRID");
-    ASSERT_EQ(big.status, 200);
-    ASSERT_TRUE(DecodeGif(big.body, picture));
-    EXPECT_EQ(picture.width, 4000);
+    // The largest sides allowed are served.
+    for (const char* query : {"lon=-98.5&lat=39.5&wid=0.1&ht=0.1&iwd=4000&iht=3&on=GRID",
+                              "lon=-98.5&lat=39.5&wid=0.1&ht=0.1&iwd=3&iht=4000&on=GRID"}) {
+        Picture picture;
+        const HttpAnswer big = HttpGet(base + query);
+        ASSERT_EQ(big.status, 200);
+        ASSERT_TRUE(DecodeGif(big.body, picture));
+        EXPECT_EQ(picture.width * picture.height, 12000);
+    }
 }
 
 TEST_F(MapServiceTest, FiftyConcurrentRequestsAllSucceed)
