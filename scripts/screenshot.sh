@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Starts the terraFetch window under Xvfb, geocodes an address, runs a job
+# with Proceed on the bundled services (or the hosts named by the
+# TERRAFETCH_*_HOST variables) and saves a picture of the finished window.
+#   scripts/screenshot.sh [picture.png] [address]
+# The picture defaults to docs/screenshot.png; the job's files go to a
+# temporary folder that is removed afterwards. Uses the build folder
+# $TERRAFETCH_BUILD_DIR (default build/dev) and builds the dev preset's
+# terrafetch-screenshot first when it is missing there.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+picture=$(realpath -m "${1:-$root/docs/screenshot.png}")
+address=${2:-Salina, KS}
+tool="${TERRAFETCH_BUILD_DIR:-$root/build/dev}/ui/terrafetch-screenshot"
+
+if [ ! -x "$tool" ]; then
+  (cd "$root" && cmake --preset dev >/dev/null && cmake --build --preset dev --target terrafetch-screenshot)
+fi
+command -v xvfb-run >/dev/null || { echo "screenshot.sh: xvfb-run is missing (apt-get install xvfb xauth)" >&2; exit 1; }
+
+folder=$(mktemp -d "${TMPDIR:-/tmp}/terrafetch-screenshot.XXXXXX")
+trap 'rm -rf "$folder"' EXIT
+mkdir -p "$(dirname "$picture")"
+cd "$folder"
+xvfb-run -a -s "-screen 0 1024x768x24" "$tool" "$picture" "$address"
