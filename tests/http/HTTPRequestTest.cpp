@@ -43,12 +43,27 @@ protected:
     int timeoutAfter_ = 0;
 };
 
-// A port on which nothing listens.
-int ClosedPort()
-{
-    LoopbackServer probe([](HttpTestConnection&) {});
-    return probe.Port();
-}
+// A loopback port that refuses connections: bound, so that nobody else gets
+// it while the test runs, but not listening.
+class RefusingPort {
+public:
+    RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~RefusingPort() { ::close(socket_); }
+    int Port() const { return port_; }
+
+private:
+    int socket_;
+    int port_ = 0;
+};
 
 TEST_F(HttpRequest, SendsTheRequestAsTheServicesExpectAndKeepsTheBody)
 {
@@ -228,7 +243,8 @@ TEST_F(HttpRequest, OtherStatusLogsTheResponseHeaders)
 
 TEST_F(HttpRequest, ConnectionFailureAsksTheTimeoutQuestion)
 {
-    const std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
+    const RefusingPort refusing;
+    const std::string url = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/x";
     window_.QueueTimeoutAnswer({false, 45});
     EXPECT_EQ(Execute(url, "", true, 30), 5);
     EXPECT_EQ(window_.TimeoutQuestions(), std::vector<int>{30});
