@@ -83,13 +83,14 @@ int ReferenceServices::Start()
     if (s.port != 0)
         return s.port;
     s.error.clear();
-    const std::string dataFolder = s.options.dataFolder.empty() ? DefaultServiceDataFolder() : s.options.dataFolder;
+    const std::string dataFolder =
+        s.options.mapDataFolder.empty() ? DefaultServiceDataFolder() : s.options.mapDataFolder;
     if (!s.gazetteer.Load(dataFolder) || !s.boundaries.Load(dataFolder))
         s.error = "The map and gazetteer data in \"" + dataFolder +
                   "\" could not be loaded; maps have no boundaries or places and addresses are not found.";
 
     ExtractService::Options extractOptions;
-    extractOptions.elevation.hgtFolder = s.options.hgtFolder;
+    extractOptions.elevation.hgtFolder = s.options.dataFolder;
     extractOptions.elevation.voidFraction = s.options.voidFraction;
     extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
     s.extract = std::make_unique<ExtractService>(extractOptions);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -16,10 +17,10 @@ void Usage()
         "Usage: terrafetch-services [options]\n"
         "  --address A    address to listen on (default 127.0.0.1)\n"
         "  --port N       port (default 8765; 0 picks a free one)\n"
-        "  --hgt DIR      folder of SRTM .hgt tiles (N39W099.hgt ...); synthetic terrain elsewhere\n"
+        "  --data DIR     folder of SRTM .hgt tiles (N39W099.hgt ...); synthetic terrain elsewhere\n"
         "  --wait N       seconds each status page asks the client to wait (default 1)\n"
         "  --voids F      share of synthetic terrain left void (default 0.005)\n"
-        "  --data DIR     folder of the vendored map and gazetteer data\n");
+        "  --map-data DIR folder of the vendored map and gazetteer data\n");
 }
 
 bool NumberArgument(const char* text, double& value)
@@ -49,10 +50,10 @@ int main(int argc, char** argv)
         double number = 0;
         if (option == "--address") {
             options.address = value;
-        } else if (option == "--hgt") {
-            options.hgtFolder = value;
         } else if (option == "--data") {
             options.dataFolder = value;
+        } else if (option == "--map-data") {
+            options.mapDataFolder = value;
         } else if ((option == "--port" || option == "--wait" || option == "--voids") &&
                    NumberArgument(value, number)) {
             if (option == "--port" && number >= 0 && number <= 65535)
@@ -71,6 +72,11 @@ int main(int argc, char** argv)
             Usage();
             return 2;
         }
+    }
+
+    if (!options.dataFolder.empty() && !std::filesystem::is_directory(options.dataFolder)) {
+        std::fprintf(stderr, "terrafetch-services: %s is not a folder\n", options.dataFolder.c_str());
+        return 2;
     }
 
     // Block the stop signals before any thread starts, then wait for one.
@@ -95,7 +101,9 @@ int main(int argc, char** argv)
     std::printf("Point terraFetch at it with:\n"
                 "  export TERRAFETCH_EXTRACT_HOST=%s TERRAFETCH_MAP_HOST=%s TERRAFETCH_GEOCODE_HOST=%s\n",
                 host.c_str(), host.c_str(), host.c_str());
-    std::printf("Elevation: %s\n", options.hgtFolder.empty() ? "synthetic terrain" : options.hgtFolder.c_str());
+    std::printf("Elevation: %s\n", options.dataFolder.empty()
+                                        ? "synthetic terrain"
+                                        : (".hgt tiles in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
     std::fflush(stdout);
 
     int received = 0;

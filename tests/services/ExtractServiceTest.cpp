@@ -144,7 +144,7 @@ protected:
         }
         ReferenceServiceOptions options;
         options.waitSeconds = 0;
-        options.hgtFolder = tiles->Path().string();
+        options.dataFolder = tiles->Path().string();
         services = new ReferenceServices(options);
         ASSERT_NE(services->Start(), 0) << services->Error();
         port = services->Port();
