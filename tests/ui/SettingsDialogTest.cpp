@@ -28,7 +28,6 @@ class SettingsDialogTest : public ::testing::Test {
 protected:
     SettingsDialogTest()
     {
-        EnsureQApplication();
         dialog.SetValues(SettingsValues{});
         dialog.show();
     }
@@ -58,6 +57,7 @@ protected:
         return dialog.result() == QDialog::Accepted;
     }
 
+    QApplication& application = EnsureQApplication();  // before any widget
     RecordingWindow window;
     MessageRecorder recorder;
     TestedSettingsDialog dialog{window};
