@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kAgent = "Aerolume's terraFetch";
 constexpr const char* kAccept = "Accept: text/*, application/zip, */*";
 constexpr long kReceiveBufferSize = 128 * 1024;
+constexpr size_t kBodyHighWater = 256 * 1024;
 constexpr auto kPollSlice = std::chrono::milliseconds(200);
 
 void InitialiseCurlOnce()
@@ -123,6 +124,11 @@ long HttpTransfer::Read(char* buffer, size_t capacity)
     if (bodyRead_ == body_.size()) {
         body_.clear();
         bodyRead_ = 0;
+        if (paused_) {
+            // Hands over the block held back by the pause, then goes on.
+            paused_ = false;
+            curl_easy_pause(Easy(easy_), CURLPAUSE_CONT);
+        }
         WaitUntil([this] { return !body_.empty(); });
     }
     if (bodyRead_ < body_.size()) {
@@ -219,6 +225,12 @@ size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* self)
     auto& transfer = *static_cast<HttpTransfer*>(self);
     const size_t length = size * count;
     transfer.lastActivity_ = Clock::now();
+    // Holds the transfer back while the reader has a good amount unread, so
+    // that a fast server cannot fill memory ahead of a slow reader.
+    if (transfer.body_.size() - transfer.bodyRead_ >= kBodyHighWater) {
+        transfer.paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
     transfer.body_.append(data, length);
     transfer.headersComplete_ = true;
     return length;

@@ -11,7 +11,9 @@
 // arrived. The receive time-out is a stall limit: the transfer fails when no
 // byte arrives for `timeoutSeconds`, whether it is still connecting, waiting
 // for the status line or reading the body. Redirects are never followed;
-// proxies come from the usual environment variables.
+// proxies come from the usual environment variables. The transfer is held
+// back while the reader has a good amount of body unread, so a fast server
+// never fills memory ahead of a slow reader.
 //
 // Close the transfer by destroying it.
 class HttpTransfer {
@@ -61,6 +63,7 @@ private:
     bool done_ = false;
     bool failed_ = false;
     bool headersComplete_ = false;
+    bool paused_ = false;
     long status_ = 0;
     std::string headers_;
     std::string body_;

@@ -284,7 +284,10 @@ TEST_F(HttpRequest, ServerSent408NeedsTheUsersYesForEveryRetry)
 
 TEST_F(HttpRequest, DownloadsIntoNamedFileWithProgress)
 {
-    const std::string body(100000, 'x');
+    // Large enough for the transfer to be held back while the file catches up.
+    std::string body(3 << 20, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>((i * 7919) >> 8);
     LoopbackServer server([&](HttpTestConnection& c) { c.Reply(200, "", body); });
     EXPECT_EQ(Execute(server.Url("/tile.gif?x=1"), "map.gif", false), 0);
     EXPECT_EQ(fileName_, InFolder("map.gif"));
