@@ -206,14 +206,18 @@ ServiceReply ExtractService::Archive(const std::string& name)
                 bytes = archive;
     }
     if (!bytes) {
-        builders_.acquire();
         std::string built;
         {
+            // Released on every way out, exceptions included.
+            struct Slot {
+                std::counting_semaphore<2>& semaphore;
+                explicit Slot(std::counting_semaphore<2>& s) : semaphore(s) { semaphore.acquire(); }
+                ~Slot() { semaphore.release(); }
+            } slot(builders_);
             ElevationGrid grid;
             if (BuildElevationGrid(options_.elevation, order.west, order.east, order.south, order.north, grid))
                 built = MakeBilArchive(std::to_string(id), grid, options_.compressionLevel);
         }
-        builders_.release();
         if (built.empty())
             return ServiceReply::Text(500, "Error: The archive could not be made.\n");
         bytes = std::make_shared<const std::string>(std::move(built));

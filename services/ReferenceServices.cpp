@@ -67,6 +67,7 @@ struct ReferenceServices::Impl {
     LenientServer server;
     std::thread thread;
     int port = 0;
+    bool started = false;  // a server is started once; a stopped one stays stopped
     std::string error;
 };
 
@@ -82,6 +83,11 @@ int ReferenceServices::Start()
     Impl& s = *impl_;
     if (s.port != 0)
         return s.port;
+    if (s.started) {
+        s.error = "The services were stopped; start a new instance instead.";
+        return 0;
+    }
+    s.started = true;
     s.error.clear();
     const std::string dataFolder =
         s.options.mapDataFolder.empty() ? DefaultServiceDataFolder() : s.options.mapDataFolder;

@@ -32,7 +32,8 @@ public:
     ReferenceServices& operator=(const ReferenceServices&) = delete;
 
     // Starts serving; returns the port, or 0 when the address cannot be
-    // bound (Error() tells why).
+    // bound (Error() tells why). Calling it while running returns the port;
+    // an instance that was stopped does not start again.
     int Start();
     void Stop();
 
