@@ -19,6 +19,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QShortcut>
 #include <QThread>
 #include <QUrl>
 
@@ -155,6 +156,8 @@ void CterraFetchDialog::ConnectControls()
     connect(ui->westEdit, &QLineEdit::textChanged, this, &CterraFetchDialog::OnWestEdgeChanged);
     connect(ui->northEdit, &QLineEdit::textChanged, this, &CterraFetchDialog::OnNorthEdgeChanged);
     connect(ui->activityList, &CActivityList::userSelectionChanged, this, &CterraFetchDialog::OnLogSelChange);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &CterraFetchDialog::OnHelp);
     for (QPushButton* link : {ui->geocodingLink, ui->elevationLink, ui->textureLink})
         connect(link, &QPushButton::clicked, this, [link] { QDesktopServices::openUrl(QUrl(link->text())); });
 }
@@ -253,6 +256,8 @@ void CterraFetchDialog::OnGeocode()
     ShowStatus(StatusIcon::Ok);
     if (!EnsureServiceHosts())
         return;
+    // A cancel left over from an earlier job must not stop this run.
+    job_.cancelRequested = false;
     geocodeWorker_->Start(hosts_->geocode, addressText_, [this](int) {
         QMetaObject::invokeMethod(this, [this] { OnThreadFinished(); }, Qt::QueuedConnection);
     });

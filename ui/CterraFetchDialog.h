@@ -59,6 +59,7 @@ public:
     void RefreshCoordinates() override;
 
     StatusIcon CurrentStatus() const { return status_; }
+    CHelpWindow* HelpWindow() const { return helpWindow_; }
     bool IsBusy() const;
     bool IsClosePending() const { return closePending_; }
 

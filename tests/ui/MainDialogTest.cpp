@@ -1,6 +1,8 @@
 #include "tests/support/TempDir.h"
 #include "tests/ui/DialogTestSupport.h"
+#include "ui/CAboutDialog.h"
 #include "ui/CActivityList.h"
+#include "ui/CHelpWindow.h"
 #include "ui/CSettingsDialog.h"
 #include "ui/CterraFetchDialog.h"
 
@@ -11,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -235,7 +238,9 @@ TEST_F(MainDialogTest, GeocodingFailureShowsTheFailureIcon)
     HeldServer server;
     server.Release(500, "no");
     auto dialog = MakeDialog(ServiceHosts{hosts_.extract, hosts_.map, server.Host()});
+    dialog->OnCancel();  // a cancel from before does not carry over
     dialog->OnGeocode();
+    EXPECT_FALSE(dialog->Job().cancelRequested);
     ASSERT_TRUE(WaitUntilIdle(*dialog));
     EXPECT_EQ(dialog->CurrentStatus(), StatusIcon::Failure);
     EXPECT_EQ(Edges(*dialog), (QStringList{"-99", "-98", "40", "39"}));
@@ -348,6 +353,24 @@ TEST_F(MainDialogTest, AWaypointFileThatFailsIsForgotten)
     EXPECT_TRUE(dialog->Job().WaypointFile().empty());
     EXPECT_EQ(dialog->Job().useWaypoints, 1);
     EXPECT_TRUE(dialog->Job().Waypoints().empty());
+}
+
+TEST_F(MainDialogTest, HelpAndAboutShowTheirTexts)
+{
+    auto dialog = MakeDialog();
+    QTest::mouseClick(Button(*dialog, "helpButton"), Qt::LeftButton);
+    ASSERT_NE(dialog->HelpWindow(), nullptr);
+    EXPECT_TRUE(dialog->HelpWindow()->isVisible());
+    const QString page = dialog->HelpWindow()->Browser()->toPlainText();
+    for (const char* topic : {"What a quad is", "latitude longitude [comment]", "tfcScanner=yes",
+                              "TERRAFETCH_GEOCODE_HOST", "--hgt"})
+        EXPECT_TRUE(page.contains(QString::fromLatin1(topic))) << topic;
+
+    CAboutDialog about(dialog.get());
+    EXPECT_EQ(about.windowTitle(), "About terraFetch");
+    const QLabel* version = about.findChild<QLabel*>("versionLabel");
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(version->text().contains("Version 1.04"));
 }
 
 } // namespace
