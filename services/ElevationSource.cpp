@@ -124,28 +124,35 @@ bool BuildElevationGrid(const ElevationSourceOptions& options, double west, doub
     size_t covered = 0;
     if (!tiles.empty()) {
         // The tile of the previous post serves most posts; the map is asked
-        // only when a post leaves it.
+        // only when a post leaves it, or reaches the edge of a coarse tile,
+        // where a finer neighbour may hold the post itself.
         const HgtTile* tile = nullptr;
         int tileLat = 0, tileLon = 0;
         auto covers = [](int lat, int lon, double x, double y) {
             const double dx = x - lon * 3600.0, dy = y - lat * 3600.0;
             return dx >= -1e-6 && dx <= 3600.0 + 1e-6 && dy >= -1e-6 && dy <= 3600.0 + 1e-6;
         };
+        auto inside = [](int lat, int lon, double x, double y) {
+            const double dx = x - lon * 3600.0, dy = y - lat * 3600.0;
+            return dx > 1e-6 && dx < 3600.0 - 1e-6 && dy > 1e-6 && dy < 3600.0 - 1e-6;
+        };
         for (int row = 0; row < grid.rows; ++row) {
             const double y = grid.RowArcSeconds(row);
             for (int column = 0; column < grid.columns; ++column) {
                 const double x = grid.ColumnArcSeconds(column);
-                if (!tile || !covers(tileLat, tileLon, x, y)) {
-                    // The tile the post lies in, or on an edge the one beside it.
+                if (!tile || !covers(tileLat, tileLon, x, y) ||
+                    (tile->size != 3601 && !inside(tileLat, tileLon, x, y))) {
+                    // Of the tiles that hold the post (more than one on an
+                    // edge), the finest.
                     tile = nullptr;
                     const int lat = static_cast<int>(std::floor(y / 3600.0));
                     const int lon = static_cast<int>(std::floor(x / 3600.0));
-                    for (int dy = 0; dy >= -1 && !tile; --dy) {
-                        for (int dx = 0; dx >= -1 && !tile; --dx) {
+                    for (int dy = 0; dy >= -1; --dy) {
+                        for (int dx = 0; dx >= -1; --dx) {
                             if (!covers(lat + dy, lon + dx, x, y))
                                 continue;
                             const auto found = tiles.find({lat + dy, lon + dx});
-                            if (found != tiles.end()) {
+                            if (found != tiles.end() && (!tile || found->second->size > tile->size)) {
                                 tile = found->second.get();
                                 tileLat = lat + dy;
                                 tileLon = lon + dx;

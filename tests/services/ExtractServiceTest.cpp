@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
@@ -109,14 +111,16 @@ int16_t TileValue(long x, long y)
     return static_cast<int16_t>(100 + (x + 360 * 3600) % 1000 + (y + 180 * 3600) % 777);
 }
 
-void WriteTile(const std::string& folder, int latitude, int longitude)
+// A tile of 3601 posts (one arc-second) or 1201 (three arc-seconds) a side.
+void WriteTile(const std::string& folder, int latitude, int longitude, int size = 3601)
 {
-    std::string bytes(3601 * 3601 * 2, '\0');
-    for (int row = 0; row < 3601; ++row) {
-        for (int column = 0; column < 3601; ++column) {
+    const long spacing = 3600 / (size - 1);
+    std::string bytes(static_cast<size_t>(size) * size * 2, '\0');
+    for (int row = 0; row < size; ++row) {
+        for (int column = 0; column < size; ++column) {
             const auto value = static_cast<uint16_t>(
-                TileValue(longitude * 3600L + column, (latitude + 1) * 3600L - row));
-            const size_t at = (static_cast<size_t>(row) * 3601 + column) * 2;
+                TileValue(longitude * 3600L + column * spacing, (latitude + 1) * 3600L - row * spacing));
+            const size_t at = (static_cast<size_t>(row) * size + column) * 2;
             bytes[at] = static_cast<char>(value >> 8);
             bytes[at + 1] = static_cast<char>(value & 0xff);
         }
@@ -141,6 +145,7 @@ protected:
         if (withTiles) {
             WriteTile(tiles->Path().string(), 39, -99);
             WriteTile(tiles->Path().string(), 39, -98);
+            WriteTile(tiles->Path().string(), 40, -99, 1201);
         }
         ReferenceServiceOptions options;
         options.waitSeconds = 0;
@@ -309,6 +314,37 @@ TEST_F(TileExtractTest, QuadsAreCutFromTilesAndMosaickedAcrossTileEdges)
                     ++mismatches;
         EXPECT_EQ(mismatches, 0);
     }
+}
+
+TEST_F(TileExtractTest, ThreeArcSecondTilesAreInterpolatedBetweenTheirPosts)
+{
+    const Archive archive = Order("-99.000000", "-98.950000", "40.500000", "40.450000");
+    ASSERT_EQ(archive.columns, 181);
+    ASSERT_EQ(archive.rows, 181);
+    const long x0 = -99 * 3600L, y0 = 40 * 3600L + 1800;
+    int exact = 0, between = 0;
+    for (int row = 0; row < archive.rows; ++row) {
+        for (int column = 0; column < archive.columns; ++column) {
+            const int value = archive.samples[static_cast<size_t>(row) * archive.columns + column];
+            const long x = x0 + column, y = y0 - row;
+            if (x % 3 == 0 && y % 3 == 0) {
+                ASSERT_EQ(value, Expected(x, y)) << row << " " << column;
+                ++exact;
+                continue;
+            }
+            // Elsewhere the value lies within the four tile posts around it.
+            const long left = x - ((x % 3) + 3) % 3, top = y + (3 - ((y % 3) + 3) % 3) % 3;
+            const int16_t corners[] = {Expected(left, top), Expected(left + 3, top), Expected(left, top - 3),
+                                       Expected(left + 3, top - 3)};
+            if (std::find(std::begin(corners), std::end(corners), -9999) != std::end(corners))
+                continue;
+            EXPECT_GE(value, *std::min_element(std::begin(corners), std::end(corners)));
+            EXPECT_LE(value, *std::max_element(std::begin(corners), std::end(corners)));
+            ++between;
+        }
+    }
+    EXPECT_EQ(exact, 61 * 61);
+    EXPECT_GT(between, 20000);
 }
 
 TEST_F(ExtractServiceTest, SyntheticTerrainMatchesAcrossQuadEdges)
