@@ -54,7 +54,7 @@ bool Gazetteer::Load(const std::string& folder)
         if (line.empty() || line[0] == '#')
             continue;
         SplitBars(line, fields);
-        if (fields.size() != 5)
+        if (fields.size() != 5 && fields.size() != 6)
             return false;
         Place place;
         place.state = fields[0];
@@ -62,6 +62,7 @@ bool Gazetteer::Load(const std::string& folder)
         place.latitude = std::atof(fields[2].c_str());
         place.longitude = std::atof(fields[3].c_str());
         place.zipCount = std::atoi(fields[4].c_str());
+        place.areaZipCount = fields.size() == 6 ? std::atoi(fields[5].c_str()) : place.zipCount;
         places_.push_back(std::move(place));
     }
 

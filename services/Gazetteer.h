@@ -13,6 +13,9 @@ struct Place {
     double latitude = 0.0;
     double longitude = 0.0;
     int zipCount = 0;   // a rough measure of the place's size
+    // ZIP codes with a Census area; a place without any is post-office
+    // boxes or one organisation, found by the geocoder but not drawn.
+    int areaZipCount = 0;
 };
 
 struct ZipCode {

@@ -217,7 +217,7 @@ void DrawLabel(Canvas& canvas, int x, int y, const std::string& text, uint8_t co
     }
 }
 
-double PlaceRadiusKm(const Place& place) { return 0.8 + 1.1 * std::sqrt(static_cast<double>(place.zipCount)); }
+double PlaceRadiusKm(const Place& place) { return 0.8 + 1.3 * std::sqrt(static_cast<double>(place.areaZipCount)); }
 
 // Distance in degrees of latitude, longitude shrunk by the cosine.
 double Distance(const Place& a, const Place& b)
@@ -238,14 +238,14 @@ std::set<std::pair<int, int>> LinkPlaces(const Gazetteer& gazetteer, const Proje
     for (const int from : gazetteer.PlacesInBox(box.West() - margin, box.East() + margin,
                                                 box.South() - reach, box.North() + reach)) {
         const Place& a = gazetteer.Places()[from];
-        if (a.zipCount < minSize)
+        if (a.areaZipCount < minSize)
             continue;
         const double lonReach = reach / std::max(0.1, std::cos(a.latitude * kRadians));
         std::vector<std::pair<double, int>> near;
         for (const int to : gazetteer.PlacesInBox(a.longitude - lonReach, a.longitude + lonReach,
                                                   a.latitude - reach, a.latitude + reach)) {
             const Place& b = gazetteer.Places()[to];
-            if (to == from || b.zipCount < minSize)
+            if (to == from || b.areaZipCount < minSize)
                 continue;
             const double d = Distance(a, b);
             if (d <= reach && d > 1e-6)
@@ -542,8 +542,10 @@ std::vector<uint8_t> RenderMap(const MapView& view, const Gazetteer& gazetteer,
     std::vector<int> visiblePlaces;
     {
         const double margin = 0.3;
-        visiblePlaces = gazetteer.PlacesInBox(projection.West() - margin, projection.East() + margin,
-                                              projection.South() - margin, projection.North() + margin);
+        for (const int index : gazetteer.PlacesInBox(projection.West() - margin, projection.East() + margin,
+                                                     projection.South() - margin, projection.North() + margin))
+            if (gazetteer.Places()[index].areaZipCount > 0)
+                visiblePlaces.push_back(index);
     }
     Canvas mask(view.imageWidth, view.imageHeight);
     if (view.layers & (kLayerPlaces | kLayerStreets)) {
@@ -603,14 +605,22 @@ std::vector<uint8_t> RenderMap(const MapView& view, const Gazetteer& gazetteer,
             if (place.latitude <= projection.North() && place.latitude >= projection.South())
                 cities.push_back(index);
         }
-        std::stable_sort(cities.begin(), cities.end(), [&](int a, int b) {
-            return gazetteer.Places()[a].zipCount > gazetteer.Places()[b].zipCount;
+        // Larger places first; among equals a fixed shuffle, so the names
+        // shown do not all come from the start of the alphabet.
+        std::sort(cities.begin(), cities.end(), [&](int a, int b) {
+            const Place& pa = gazetteer.Places()[a];
+            const Place& pb = gazetteer.Places()[b];
+            if (pa.areaZipCount != pb.areaZipCount)
+                return pa.areaZipCount > pb.areaZipCount;
+            if (pa.zipCount != pb.zipCount)
+                return pa.zipCount > pb.zipCount;
+            return HashCell(a, 0, 51) < HashCell(b, 0, 51);
         });
         if (cities.size() > 40)
             cities.resize(40);
         for (const int index : cities) {
             const Place& place = gazetteer.Places()[index];
-            const int size = place.zipCount >= 20 ? 9 : place.zipCount >= 4 ? 7 : 5;
+            const int size = place.areaZipCount >= 20 ? 9 : place.areaZipCount >= 4 ? 7 : 5;
             const int x = static_cast<int>(std::floor(projection.X(place.longitude, place.latitude)));
             const int y = static_cast<int>(std::floor(projection.Y(place.latitude)));
             canvas.Dot(x, y, size, kColorCityMarker);

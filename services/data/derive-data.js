@@ -71,9 +71,10 @@ for (const zip of Object.keys(codes).sort()) {
   if (!isFinite(lat) || !isFinite(lon) || lat < 15 || lat > 72 || lon < -180 || lon > -60) continue;
   const city = titleCase(String(c.city).trim().replace(/\s+/g, ' ').replace(/\|/g, ''));
   const key = c.state + '|' + city;
-  if (!places.has(key)) places.set(key, { state: c.state, city, lats: [], lons: [] });
+  if (!places.has(key)) places.set(key, { state: c.state, city, lats: [], lons: [], zcta: 0 });
   const p = places.get(key);
   p.lats.push(lat); p.lons.push(lon);
+  if (z) p.zcta += 1;
   zips.push({ zip, lat, lon, key });
 }
 const keys = [...places.keys()].sort();
@@ -82,10 +83,13 @@ const median = (v) => {
   const s = [...v].sort((a, b) => a - b);
   return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
 };
-const placeLines = ['# state|name|latitude|longitude|number of ZIP codes'];
+// The last column counts the place's ZIP codes that have a Census ZCTA: a
+// place with none is only post-office boxes or a single organisation (a
+// company, an agency) and is not drawn on maps.
+const placeLines = ['# state|name|latitude|longitude|number of ZIP codes|of them with a ZCTA'];
 for (const k of keys) {
   const p = places.get(k);
-  placeLines.push([p.state, p.city, median(p.lats).toFixed(4), median(p.lons).toFixed(4), p.lats.length].join('|'));
+  placeLines.push([p.state, p.city, median(p.lats).toFixed(4), median(p.lons).toFixed(4), p.lats.length, p.zcta].join('|'));
 }
 fs.writeFileSync(path.join(target, 'places.txt'), placeLines.join('\n') + '\n');
 const zipLines = ['# zip latitude longitude place-line-index (0 = first place after the comment)'];
