@@ -47,7 +47,7 @@ public:
     // `name` is the last path component, for example 123456789.zip.
     ServiceReply Archive(const std::string& name);
 
-    // The texts of the status pages, in the order a client sees them.
+    // How many status pages an order goes through before its archive.
     static int StatusPageCount();
 
     // Why an order's query is not acceptable, or an empty text when it is.

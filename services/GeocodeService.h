@@ -28,8 +28,8 @@ public:
         std::string state;  // two-letter code, upper case
         std::string zip;    // five digits
     };
-    // Splits an address into its parts (`knownCity` tells which trailing
-    // words name a place when no comma separates street and city).
+    // Splits an address into its parts; when no comma separates street and
+    // city, the longest run of trailing words that names a place is the city.
     ParsedAddress Parse(const std::string& address) const;
 
     struct Match {
