@@ -17,7 +17,10 @@
 
 namespace {
 
-// Calls `done` once `condition` holds, polling; fails after `seconds`.
+CterraFetchDialog* theDialog = nullptr;
+
+// Calls `done` once `condition` holds, polling; fails after `seconds` with
+// the activity log on the error stream.
 void WhenTrue(std::function<bool()> condition, std::function<void()> done, int seconds)
 {
     auto* timer = new QTimer;
@@ -27,7 +30,9 @@ void WhenTrue(std::function<bool()> condition, std::function<void()> done, int s
             timer->deleteLater();
             done();
         } else if ((*waited += 100) > seconds * 1000) {
-            std::fprintf(stderr, "terrafetch-screenshot: gave up waiting\n");
+            std::fprintf(stderr, "terrafetch-screenshot: gave up waiting; the log says:\n");
+            for (const QString& line : theDialog->ActivityList().Lines())
+                std::fprintf(stderr, "  %s\n", qPrintable(line));
             QCoreApplication::exit(1);
         }
     });
@@ -57,6 +62,7 @@ int main(int argc, char** argv)
         return 1;
 
     CterraFetchDialog dialog;
+    theDialog = &dialog;
     dialog.show();
     auto* addressEdit = dialog.findChild<QLineEdit*>(QStringLiteral("addressEdit"));
     auto* geocode = dialog.findChild<QPushButton*>(QStringLiteral("geocodeButton"));
