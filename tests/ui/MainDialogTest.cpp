@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -353,6 +354,32 @@ TEST_F(MainDialogTest, AWaypointFileThatFailsIsForgotten)
     EXPECT_TRUE(dialog->Job().WaypointFile().empty());
     EXPECT_EQ(dialog->Job().useWaypoints, 1);
     EXPECT_TRUE(dialog->Job().Waypoints().empty());
+}
+
+TEST_F(MainDialogTest, CallsFromAnotherThreadRunOnTheGuiThreadInOrder)
+{
+    auto dialog = MakeDialog();
+    MessageRecorder recorder;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i)
+            dialog->AddToLog("line " + std::to_string(i));
+        dialog->EnableControl(JobControl::Cancel, true);
+        dialog->ShowStatus(StatusIcon::Failure);
+        dialog->ShowMessage("Error", "shown on the GUI thread");  // blocks until shown
+        done = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
+    worker.join();
+    QCoreApplication::processEvents();
+    const QStringList lines = dialog->ActivityList().Lines();
+    ASSERT_EQ(lines.size(), 200);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(lines[i], QString("line %1").arg(i));
+    EXPECT_EQ(dialog->ActivityList().currentRow(), 199);
+    EXPECT_TRUE(Button(*dialog, "cancelButton")->isEnabled());
+    EXPECT_EQ(dialog->CurrentStatus(), StatusIcon::Failure);
+    EXPECT_EQ(recorder.messages, QStringList{"shown on the GUI thread"});
 }
 
 TEST_F(MainDialogTest, HelpAndAboutShowTheirTexts)
