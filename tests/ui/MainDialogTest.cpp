@@ -390,7 +390,7 @@ TEST_F(MainDialogTest, HelpAndAboutShowTheirTexts)
     EXPECT_TRUE(dialog->HelpWindow()->isVisible());
     const QString page = dialog->HelpWindow()->Browser()->toPlainText();
     for (const char* topic : {"What a quad is", "latitude longitude [comment]", "tfcScanner=yes",
-                              "TERRAFETCH_GEOCODE_HOST", "--hgt"})
+                              "TERRAFETCH_GEOCODE_HOST", "N39W099.hgt"})
         EXPECT_TRUE(page.contains(QString::fromLatin1(topic))) << topic;
 
     CAboutDialog about(dialog.get());
