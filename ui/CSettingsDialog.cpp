@@ -1,5 +1,6 @@
 #include "ui/CSettingsDialog.h"
 
+#include "ui/FieldExchange.h"
 #include "ui/MessageBox.h"
 #include "ui_CSettingsDialog.h"
 
@@ -10,8 +11,6 @@
 #include <QFileInfo>
 #include <QShowEvent>
 
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -28,26 +27,6 @@ bool ParseLeadingNumber(const QString& text, double& value)
     if (end == bytes.constData())
         return false;
     value = parsed;
-    return true;
-}
-
-// A decimal integer: optional blanks and sign, digits, optional blanks.
-bool ParseInteger(const QString& text, int& value)
-{
-    const QByteArray bytes = text.toUtf8();
-    const char* start = bytes.constData();
-    while (*start == ' ' || *start == '\t')
-        ++start;
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(start, &end, 10);
-    if (end == start || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX)
-        return false;
-    while (*end == ' ' || *end == '\t')
-        ++end;
-    if (*end != '\0')
-        return false;
-    value = static_cast<int>(parsed);
     return true;
 }
 
@@ -138,7 +117,7 @@ bool CSettingsDialog::UpdateData(bool saveAndValidate)
     values_.removeIntermediateFiles = ui->removeIntermediatesCheck->isChecked();
     if (!ParseLeadingNumber(ui->zScaleEdit->text(), values_.zScale))
         return fail(ui->zScaleEdit, QStringLiteral("Please enter a number."));
-    if (!ParseInteger(ui->timeoutEdit->text(), values_.httpTimeout))
+    if (!ParseFieldInteger(ui->timeoutEdit->text(), values_.httpTimeout))
         return fail(ui->timeoutEdit, QStringLiteral("Please enter an integer."));
     if (values_.httpTimeout < kMinimumTimeout || values_.httpTimeout > kMaximumTimeout)
         return fail(ui->timeoutEdit, QStringLiteral("Please enter an integer between %1 and %2.")

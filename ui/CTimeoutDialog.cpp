@@ -1,41 +1,11 @@
 #include "ui/CTimeoutDialog.h"
 
+#include "ui/FieldExchange.h"
 #include "ui_CTimeoutDialog.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
-namespace {
-
-// An integer as the field accepts it: optional blanks, an optional sign,
-// decimal digits, optional blanks; nothing else, and within int range.
-bool ParseInteger(const QString& text, int& value)
-{
-    const QByteArray bytes = text.toUtf8();
-    const char* start = bytes.constData();
-    while (*start == ' ' || *start == '\t')
-        ++start;
-    if (*start == '\0')
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(start, &end, 10);
-    if (end == start || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX)
-        return false;
-    while (*end == ' ' || *end == '\t')
-        ++end;
-    if (*end != '\0')
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
-}  // namespace
 
 CTimeoutDialog::CTimeoutDialog(QWidget* parent, int timeoutSeconds)
     : QDialog(parent), ui(std::make_unique<Ui::CTimeoutDialog>()), timeout(timeoutSeconds)
@@ -66,7 +36,7 @@ void CTimeoutDialog::onYes()
 bool CTimeoutDialog::readTimeoutField()
 {
     int value = 0;
-    if (!ParseInteger(ui->timeoutEdit->text(), value)) {
+    if (!ParseFieldInteger(ui->timeoutEdit->text(), value)) {
         showValidationMessage(QStringLiteral("Please enter an integer."));
         ui->timeoutEdit->setFocus();
         ui->timeoutEdit->selectAll();

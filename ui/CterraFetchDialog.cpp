@@ -6,10 +6,12 @@
 #include "ui/CPasswordDialog.h"
 #include "ui/CSettingsDialog.h"
 #include "ui/CTimeoutDialog.h"
+#include "ui/FieldExchange.h"
 #include "ui/MessageBox.h"
 #include "ui_CterraFetchDialog.h"
 
 #include "geocode/GeocodeThread.h"
+#include "http/TraceLog.h"
 #include "job/JobWorker.h"
 #include "job/StringPrintf.h"
 #include "raster/WaypointFile.h"
@@ -23,9 +25,7 @@
 #include <QThread>
 #include <QUrl>
 
-#include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 namespace {
 
@@ -39,35 +39,6 @@ QString FromStd(const std::string& text)
 QString ExchangeText(double value)
 {
     return FromStd(StringPrintf("%.15g", value));
-}
-
-bool ParseExchangedNumber(const QString& text, double& value)
-{
-    const QByteArray bytes = text.toUtf8();
-    const char* start = bytes.constData();
-    char* end = nullptr;
-    const double parsed = std::strtod(start, &end);
-    if (end == start)
-        return false;
-    while (*end == ' ' || *end == '\t')
-        ++end;
-    if (*end != '\0')
-        return false;
-    value = parsed;
-    return true;
-}
-
-// strftime with English day and month names whatever the user's locale.
-std::string FormatUtc(const char* format, std::time_t now)
-{
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[128];
-    const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    const size_t length = c ? strftime_l(text, sizeof text, format, &utc, c) : 0;
-    if (c)
-        freelocale(c);
-    return std::string(text, length);
 }
 
 } // namespace
@@ -183,7 +154,7 @@ bool CterraFetchDialog::UpdateData(bool saveAndValidate)
     };
     for (const auto& [edit, field] : edges) {
         double value = 0.0;
-        if (!ParseExchangedNumber(edit->text(), value)) {
+        if (!ParseFieldNumber(edit->text(), value)) {
             ShowValidationMessage(this, QStringLiteral("Please enter a number."));
             edit->setFocus();
             edit->selectAll();
@@ -342,7 +313,7 @@ void CterraFetchDialog::OnLogSelChange()
 
 QString CterraFetchDialog::CopyLogText(std::time_t now) const
 {
-    std::string text = FormatUtc("terraFetchDialog log file created %A, %B %d, %Y %H:%M:%S UTC\r\n", now);
+    std::string text = TraceHeaderLine(now);
     for (const QString& line : ui->activityList->Lines())
         text += line.toStdString() + "\r\n";
     return FromStd(text);
