@@ -1,8 +1,8 @@
 #include "geocode/GeocodeThread.h"
 #include "job/JobFields.h"
 #include "job/RecordingWindow.h"
-#include "services/ReferenceServices.h"
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/NoWaitServices.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +19,10 @@ protected:
     static void SetUpTestSuite()
     {
         curl_global_init(CURL_GLOBAL_ALL);
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        services_ = std::make_unique<ReferenceServices>(options);
-        ASSERT_NE(services_->Start(), 0) << services_->Error();
+        ASSERT_NE(NoWaitServices().Port(), 0) << NoWaitServices().Error();
     }
-    static void TearDownTestSuite() { services_.reset(); }
 
-    static std::string Host() { return services_->HostAndPort(); }
+    static std::string Host() { return NoWaitServices().HostAndPort(); }
 
     // After every run the controls are unlocked again and Cancel is off.
     static void ExpectIdleControls(const RecordingWindow& window, const JobFields& job)
@@ -38,10 +34,8 @@ protected:
         EXPECT_TRUE(job.controlsUnlocked);
     }
 
-    static std::unique_ptr<ReferenceServices> services_;
 };
 
-std::unique_ptr<ReferenceServices> GeocodeThreadTest::services_;
 
 bool HasLineStartingWith(const RecordingWindow& window, const std::string& prefix)
 {

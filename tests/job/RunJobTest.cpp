@@ -10,6 +10,7 @@
 #include "raster/TGAFile.h"
 #include "services/ReferenceServices.h"
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/NoWaitServices.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -59,15 +60,8 @@ class RunJobTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        services = new ReferenceServices(options);
-        ASSERT_NE(services->Start(), 0) << services->Error();
-    }
-    static void TearDownTestSuite()
-    {
-        delete services;
-        services = nullptr;
+        services = &NoWaitServices();
+        ASSERT_NE(services->Port(), 0) << services->Error();
     }
 
     void SetUp() override

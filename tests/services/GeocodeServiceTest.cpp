@@ -2,6 +2,7 @@
 #include "services/GeocodeService.h"
 #include "services/LenientServer.h"
 #include "services/ReferenceServices.h"
+#include "tests/support/NoWaitServices.h"
 #include "tests/services/ServiceClient.h"
 
 #include <gtest/gtest.h>
@@ -76,13 +77,10 @@ class GeocodeServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        services = new ReferenceServices(options);
-        ASSERT_NE(services->Start(), 0) << services->Error();
+        services = &NoWaitServices();
+        ASSERT_NE(services->Port(), 0) << services->Error();
         ASSERT_EQ(services->Error(), "");
     }
-    static void TearDownTestSuite() { delete services; }
 
     static HttpAnswer Ask(const std::string& address)
     {

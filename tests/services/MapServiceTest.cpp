@@ -1,5 +1,6 @@
 #include "services/MapRenderer.h"
 #include "services/ReferenceServices.h"
+#include "tests/support/NoWaitServices.h"
 #include "tests/services/ServiceClient.h"
 
 #include <gif_lib.h>
@@ -87,13 +88,10 @@ class MapServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        services = new ReferenceServices(options);
-        ASSERT_NE(services->Start(), 0) << services->Error();
+        services = &NoWaitServices();
+        ASSERT_NE(services->Port(), 0) << services->Error();
         ASSERT_EQ(services->Error(), "");  // the vendored data loaded
     }
-    static void TearDownTestSuite() { delete services; }
 
     static Picture Fetch(const std::string& url)
     {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "job/ServiceHosts.h"
-#include "services/ReferenceServices.h"
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/NoWaitServices.h"
 #include "tests/ui/QtTestApp.h"
 #include "ui/MessageBox.h"
 
@@ -25,14 +25,7 @@ inline ServiceHosts TestServiceHosts()
     std::setlocale(LC_NUMERIC, "C");
     static const bool networkStarted = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
     (void)networkStarted;
-    static std::unique_ptr<ReferenceServices> services = [] {
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        auto started = std::make_unique<ReferenceServices>(options);
-        started->Start();
-        return started;
-    }();
-    const std::string host = services->HostAndPort();
+    const std::string host = NoWaitServices().HostAndPort();
     return ServiceHosts{host, host, host};
 }
 
