@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 
 const char* const kBatchUsage =
     "Usage: terrafetch-batch [options]\n"
@@ -61,87 +62,122 @@ bool ParseWhole(const std::string& text, int& value)
 
 } // namespace
 
+namespace {
+
+using Reader = bool (*)(const std::string& text, BatchOptions& options);
+
+struct ValueOption {
+    const char* name;
+    const char* expects;  // completes "NAME takes ..."
+    Reader read;
+};
+
+bool ReadDegrees(const std::string& text, double limit, std::optional<double>& target)
+{
+    double number = 0;
+    if (!ParseNumber(text, number) || std::fabs(number) > limit)
+        return false;
+    target = number;
+    return true;
+}
+
+bool ReadChoice(const std::string& text, std::initializer_list<double> choices, double& number)
+{
+    return ParseNumber(text, number) && std::find(choices.begin(), choices.end(), number) != choices.end();
+}
+
+const ValueOption kValueOptions[] = {
+    {"--west", "degrees between -180 and 180",
+     [](const std::string& t, BatchOptions& o) { return ReadDegrees(t, 180, o.west); }},
+    {"--north", "degrees between -90 and 90",
+     [](const std::string& t, BatchOptions& o) { return ReadDegrees(t, 90, o.north); }},
+    {"--size", "1, 0.5, 0.25, 0.1, 0.05 or 0.025",
+     [](const std::string& t, BatchOptions& o) {
+         double size = 0;
+         if (!ReadChoice(t, {1.0, 0.5, 0.25, 0.1, 0.05, 0.025}, size))
+             return false;
+         o.size = size;
+         return true;
+     }},
+    {"--waypoints", "a file name",
+     [](const std::string& t, BatchOptions& o) {
+         o.waypointFile = t;
+         return !t.empty();
+     }},
+    {"--line-thickness", "1, 2, 4, 8 or 16",
+     [](const std::string& t, BatchOptions& o) {
+         double thickness = 0;
+         if (!ReadChoice(t, {1, 2, 4, 8, 16}, thickness))
+             return false;
+         o.lineThickness = static_cast<int>(thickness);
+         return true;
+     }},
+    {"--z-scale", "a number",
+     [](const std::string& t, BatchOptions& o) {
+         double scale = 0;
+         if (!ParseNumber(t, scale))
+             return false;
+         o.zScale = scale;
+         return true;
+     }},
+    {"--timeout", "whole seconds from 1 to 300",
+     [](const std::string& t, BatchOptions& o) {
+         int seconds = 0;
+         if (!ParseWhole(t, seconds) || seconds < 1 || seconds > 300)
+             return false;
+         o.timeout = seconds;
+         return true;
+     }},
+    {"--scan", "a number of quads of at least 1",
+     [](const std::string& t, BatchOptions& o) { return ParseWhole(t, o.scanQuads) && o.scanQuads >= 1; }},
+};
+
+// The switches without a value, and the flag each sets.
+bool* SwitchFlag(const std::string& name, BatchOptions& options)
+{
+    if (name == "--help" || name == "-h")
+        return &options.help;
+    if (name == "--substitute-z0")
+        return &options.substituteZ0;
+    if (name == "--align-to-grid")
+        return &options.alignToGrid;
+    if (name == "--keep-intermediates")
+        return &options.keepIntermediates;
+    if (name == "--names-from-coordinates")
+        return &options.namesFromCoordinates;
+    return nullptr;
+}
+
+const ValueOption* FindValueOption(const std::string& name)
+{
+    for (const ValueOption& option : kValueOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
+}
+
+} // namespace
+
 bool ParseBatchOptions(const std::vector<std::string>& arguments, BatchOptions& options, std::string& error)
 {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
-        auto value = [&](std::string& text) {
-            if (i + 1 >= arguments.size()) {
-                error = name + " needs a value.";
-                return false;
-            }
-            text = arguments[++i];
-            return true;
-        };
-        std::string text;
-        double number = 0;
-        int whole = 0;
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--substitute-z0") {
-            options.substituteZ0 = true;
-        } else if (name == "--align-to-grid") {
-            options.alignToGrid = true;
-        } else if (name == "--keep-intermediates") {
-            options.keepIntermediates = true;
-        } else if (name == "--names-from-coordinates") {
-            options.namesFromCoordinates = true;
-        } else if (name == "--west" || name == "--north") {
-            if (!value(text))
-                return false;
-            const double limit = name == "--west" ? 180 : 90;
-            if (!ParseNumber(text, number) || std::fabs(number) > limit) {
-                error = name + " takes degrees between -" + std::to_string(int(limit)) + " and "
-                      + std::to_string(int(limit)) + ", not \"" + text + "\".";
-                return false;
-            }
-            (name == "--west" ? options.west : options.north) = number;
-        } else if (name == "--size") {
-            if (!value(text))
-                return false;
-            const double sizes[] = {1.0, 0.5, 0.25, 0.1, 0.05, 0.025};
-            if (!ParseNumber(text, number) || std::find(std::begin(sizes), std::end(sizes), number) == std::end(sizes)) {
-                error = "--size takes 1, 0.5, 0.25, 0.1, 0.05 or 0.025, not \"" + text + "\".";
-                return false;
-            }
-            options.size = number;
-        } else if (name == "--waypoints") {
-            if (!value(options.waypointFile))
-                return false;
-        } else if (name == "--line-thickness") {
-            if (!value(text))
-                return false;
-            if (!ParseWhole(text, whole) || (whole != 1 && whole != 2 && whole != 4 && whole != 8 && whole != 16)) {
-                error = "--line-thickness takes 1, 2, 4, 8 or 16, not \"" + text + "\".";
-                return false;
-            }
-            options.lineThickness = whole;
-        } else if (name == "--z-scale") {
-            if (!value(text))
-                return false;
-            if (!ParseNumber(text, number)) {
-                error = "--z-scale takes a number, not \"" + text + "\".";
-                return false;
-            }
-            options.zScale = number;
-        } else if (name == "--timeout") {
-            if (!value(text))
-                return false;
-            if (!ParseWhole(text, whole) || whole < 1 || whole > 300) {
-                error = "--timeout takes whole seconds from 1 to 300, not \"" + text + "\".";
-                return false;
-            }
-            options.timeout = whole;
-        } else if (name == "--scan") {
-            if (!value(text))
-                return false;
-            if (!ParseWhole(text, whole) || whole < 1) {
-                error = "--scan takes a number of quads of at least 1, not \"" + text + "\".";
-                return false;
-            }
-            options.scanQuads = whole;
-        } else {
+        if (bool* flag = SwitchFlag(name, options)) {
+            *flag = true;
+            continue;
+        }
+        const ValueOption* option = FindValueOption(name);
+        if (!option) {
             error = "Unknown option \"" + name + "\".";
+            return false;
+        }
+        if (i + 1 >= arguments.size()) {
+            error = name + " needs a value.";
+            return false;
+        }
+        const std::string& text = arguments[++i];
+        if (!option->read(text, options)) {
+            error = name + " takes " + option->expects + ", not \"" + text + "\".";
             return false;
         }
     }
