@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <thread>
 
 #ifndef TERRAFETCH_SERVICES_DATA_DIR
@@ -54,7 +55,11 @@ std::string DefaultServiceDataFolder()
 {
     if (const char* folder = std::getenv("TERRAFETCH_SERVICES_DATA"); folder && *folder)
         return folder;
-    return TERRAFETCH_SERVICES_DATA_DIR;
+    // A build runs from its source tree; an installed program has its copy.
+    std::error_code error;
+    if (std::filesystem::is_directory(TERRAFETCH_SERVICES_DATA_DIR, error))
+        return TERRAFETCH_SERVICES_DATA_DIR;
+    return TERRAFETCH_INSTALLED_DATA_DIR;
 }
 
 struct ReferenceServices::Impl {

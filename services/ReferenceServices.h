@@ -21,7 +21,7 @@ struct ReferenceServiceOptions {
 };
 
 // Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else the
-// source tree's services/data.
+// source tree's services/data while it exists, else the installed copy.
 std::string DefaultServiceDataFolder();
 
 class ReferenceServices {
