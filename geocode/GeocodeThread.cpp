@@ -48,28 +48,11 @@ GeocodeWorker::GeocodeWorker(JobWindow& window, JobFields& job)
 {
 }
 
-GeocodeWorker::~GeocodeWorker()
-{
-    Wait();
-}
+GeocodeWorker::~GeocodeWorker() = default;
 
 bool GeocodeWorker::Start(const std::string& host, const std::string& address,
                           std::function<void(int)> onFinished)
 {
-    if (running_.exchange(true))
-        return false;
-    Wait();  // the previous run has finished already
-    thread_ = std::thread([this, host, address, onFinished = std::move(onFinished)] {
-        const int result = GeocodeThread(window_, job_, host, address);
-        running_ = false;
-        if (onFinished)
-            onFinished(result);
-    });
-    return true;
-}
-
-void GeocodeWorker::Wait()
-{
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-        thread_.join();
+    return run_.Start([this, host, address] { return GeocodeThread(window_, job_, host, address); },
+                      std::move(onFinished));
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "job/BackgroundRun.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 class JobWindow;
 struct JobFields;
@@ -31,13 +32,13 @@ public:
     // False, and nothing started, while a run is going on.
     bool Start(const std::string& host, const std::string& address,
                std::function<void(int)> onFinished = {});
-    bool IsRunning() const { return running_; }
+    bool IsRunning() const { return run_.IsRunning(); }
     // Waits for the thread to end; for tests.
-    void Wait();
+    void Wait() { run_.Wait(); }
 
 private:
     JobWindow& window_;
     JobFields& job_;
     std::atomic<bool> running_{false};
-    std::thread thread_;
+    BackgroundRun run_{running_};
 };

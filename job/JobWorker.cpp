@@ -14,37 +14,26 @@ int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts)
 JobWorker::JobWorker(JobWindow& window, JobFields& job)
     : window_(window)
     , job_(job)
+    , run_(job.jobRunning)
 {
 }
 
-JobWorker::~JobWorker()
-{
-    Wait();
-}
+JobWorker::~JobWorker() = default;
 
 bool JobWorker::Start(const ServiceHosts& hosts, std::function<void(int)> onFinished)
 {
-    if (job_.jobRunning.exchange(true))
-        return false;
-    Wait();  // the previous worker has finished its job already
-    job_.cancelRequested = false;
-    window_.ShowStatus(StatusIcon::Ok);
-    thread_ = std::thread([this, hosts, onFinished = std::move(onFinished)] {
-        const int result = JobThreadProc(window_, job_, hosts);
-        job_.jobRunning = false;
-        if (onFinished)
-            onFinished(result);
+    return run_.Start([this, hosts] { return JobThreadProc(window_, job_, hosts); }, std::move(onFinished), [this] {
+        job_.cancelRequested = false;
+        window_.ShowStatus(StatusIcon::Ok);
     });
-    return true;
 }
 
 bool JobWorker::IsRunning() const
 {
-    return job_.jobRunning;
+    return run_.IsRunning();
 }
 
 void JobWorker::Wait()
 {
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-        thread_.join();
+    run_.Wait();
 }

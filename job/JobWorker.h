@@ -1,9 +1,9 @@
 #pragma once
 
+#include "job/BackgroundRun.h"
 #include "job/ServiceHosts.h"
 
 #include <functional>
-#include <thread>
 
 class JobWindow;
 struct JobFields;
@@ -33,7 +33,7 @@ public:
 private:
     JobWindow& window_;
     JobFields& job_;
-    std::thread thread_;
+    BackgroundRun run_;
 };
 
 // The worker thread's procedure: runs the pipeline, then disables Cancel.
