@@ -4,8 +4,8 @@
 // same run: the import against reading its input and writing an output of
 // the same size, the relaxation against the plain whole-image scan.
 #include "bench/RelaxNoDataReference.h"
-#include "job/JobFields.h"
-#include "job/LogSink.h"
+#include "core/JobFields.h"
+#include "core/LogSink.h"
 #include "raster/BilToTga.h"
 #include "raster/RelaxNoData.h"
 #include "raster/TGAFile.h"

@@ -1,6 +1,6 @@
 // Our GIF reader against giflib on a street-map-like 1200 × 1248 picture of
 // 16 colours: both decode the same file into a 24-bit picture in memory.
-#include "job/LogSink.h"
+#include "core/LogSink.h"
 #include "raster/GifDecoder.h"
 #include "raster/TGAFile.h"
 

@@ -3,8 +3,8 @@
 // transfer writing straight to a file, all against the same server in the
 // same run. The request should reach at least half the speed of the tool.
 #include "http/CHTTPRequest.h"
-#include "job/RecordingWindow.h"
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>

@@ -3,11 +3,11 @@
 // program's own work (everything after the archive has arrived) and, once,
 // each stage's time and the peak memory. When GDAL's command-line tools are installed, the same
 // conversions done with them on the same data are timed too.
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
+#include "core/JobFields.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "services/ReferenceServices.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <benchmark/benchmark.h>
 

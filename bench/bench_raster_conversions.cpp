@@ -1,8 +1,8 @@
 // Elevation colouring, stretching and combining at the texture sizes a job
 // meets, each next to a plain pass that reads and writes the same images
 // (the I/O floor of the operation).
-#include "job/JobFields.h"
-#include "job/LogSink.h"
+#include "core/JobFields.h"
+#include "core/LogSink.h"
 #include "raster/CombineTga.h"
 #include "raster/ElevationToColor.h"
 #include "raster/StretchTga.h"

@@ -2,7 +2,7 @@
 // other compilers main() below replays the files or folders named on the
 // command line, or, given none, runs a fixed number of random mutations of
 // a few small GIFs (a quick smoke run, good under the sanitizers).
-#include "job/LogSink.h"
+#include "core/LogSink.h"
 #include "raster/GifDecoder.h"
 #include "raster/TGAFile.h"
 

@@ -1,8 +1,8 @@
 #include "geocode/GeocodeAnswer.h"
 
-#include "job/JobFields.h"
-#include "job/JobWindow.h"
-#include "job/QuadGeometry.h"
+#include "core/JobFields.h"
+#include "core/JobWindow.h"
+#include "core/QuadGeometry.h"
 
 #include <cstdlib>
 

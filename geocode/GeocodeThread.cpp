@@ -1,10 +1,10 @@
 #include "geocode/GeocodeThread.h"
 
+#include "core/JobFields.h"
+#include "core/JobWindow.h"
 #include "geocode/GeocodeAnswer.h"
 #include "geocode/GeocodeUrl.h"
 #include "http/CHTTPRequest.h"
-#include "job/JobFields.h"
-#include "job/JobWindow.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 #include "http/CHTTPRequest.h"
 
+#include "core/JobWindow.h"
+#include "core/StringPrintf.h"
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
-#include "job/JobWindow.h"
-#include "job/StringPrintf.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "http/TraceLog.h"
 
+#include "core/StringPrintf.h"
 #include "http/CHTTPRequest.h"
-#include "job/StringPrintf.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 #include "job/DeleteFolderTree.h"
 
-#include "job/JobWindow.h"
-#include "job/StringPrintf.h"
+#include "core/JobWindow.h"
+#include "core/StringPrintf.h"
 
 #include <filesystem>
 #include <system_error>

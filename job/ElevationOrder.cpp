@@ -1,6 +1,6 @@
 #include "job/ElevationOrder.h"
 
-#include "job/StringPrintf.h"
+#include "core/StringPrintf.h"
 
 #include <cstdlib>
 

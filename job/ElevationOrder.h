@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/QuadGeometry.h"
+#include "core/QuadGeometry.h"
 
 #include <string>
 #include <vector>

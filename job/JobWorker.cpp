@@ -1,7 +1,7 @@
 #include "job/JobWorker.h"
 
-#include "job/JobFields.h"
-#include "job/JobWindow.h"
+#include "core/JobFields.h"
+#include "core/JobWindow.h"
 #include "job/RunJob.h"
 
 int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts)

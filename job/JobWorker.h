@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/BackgroundRun.h"
+#include "core/BackgroundRun.h"
 #include "job/ServiceHosts.h"
 
 #include <functional>

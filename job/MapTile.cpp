@@ -1,8 +1,8 @@
 #include "job/MapTile.h"
 
+#include "core/JobWindow.h"
+#include "core/StringPrintf.h"
 #include "http/CHTTPRequest.h"
-#include "job/JobWindow.h"
-#include "job/StringPrintf.h"
 
 #include <vector>
 

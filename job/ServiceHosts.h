@@ -2,16 +2,11 @@
 
 #include <string>
 
-// Where the three web services are: "host" or "host:port" each.
+// Where the three web services are: "host" or "host:port" each. The
+// programs decide these (see hosts/ResolveServiceHosts.h); the pipeline only
+// connects to them.
 struct ServiceHosts {
     std::string extract;
     std::string map;
     std::string geocode;
 };
-
-// The hosts named by TERRAFETCH_EXTRACT_HOST, TERRAFETCH_MAP_HOST and
-// TERRAFETCH_GEOCODE_HOST. Any that is unset is served by the bundled
-// reference services, started once in this process on a free loopback port
-// and kept until the process ends. False, with `error` set, when they
-// cannot be started.
-bool ResolveServiceHosts(ServiceHosts& hosts, std::string& error);

@@ -1,6 +1,6 @@
 #include "job/UnpackArchive.h"
 
-#include "job/FileSystem.h"
+#include "core/FileSystem.h"
 
 #include <zip.h>
 

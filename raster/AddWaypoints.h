@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/Waypoint.h"
+#include "core/Waypoint.h"
 
 #include <string>
 

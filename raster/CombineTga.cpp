@@ -1,8 +1,8 @@
 #include "raster/CombineTga.h"
 
-#include "job/JobFields.h"
-#include "job/LogSink.h"
-#include "job/StringPrintf.h"
+#include "core/JobFields.h"
+#include "core/LogSink.h"
+#include "core/StringPrintf.h"
 #include "raster/ColorList.h"
 #include "raster/StretchTga.h"
 #include "raster/TGAFile.h"

@@ -1,7 +1,7 @@
 #include "raster/GifDecoder.h"
 
-#include "job/LogSink.h"
-#include "job/StringPrintf.h"
+#include "core/LogSink.h"
+#include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
 #include "raster/TGAFile.h"
 

@@ -1,7 +1,7 @@
 #include "raster/GifToTga.h"
 
-#include "job/LogSink.h"
-#include "job/StringPrintf.h"
+#include "core/LogSink.h"
+#include "core/StringPrintf.h"
 #include "raster/TGAFile.h"
 
 int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDecoderOptions options)

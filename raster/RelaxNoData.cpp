@@ -1,9 +1,9 @@
 #include "raster/RelaxNoData.h"
 
-#include "job/JobFields.h"
-#include "job/LogSink.h"
-#include "job/StringPrintf.h"
-#include "job/FileSystem.h"
+#include "core/FileSystem.h"
+#include "core/JobFields.h"
+#include "core/LogSink.h"
+#include "core/StringPrintf.h"
 #include "raster/TGAFile.h"
 
 #include <cmath>

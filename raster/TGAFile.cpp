@@ -1,6 +1,6 @@
 #include "raster/TGAFile.h"
 
-#include "job/FileSystem.h"
+#include "core/FileSystem.h"
 #include "raster/FileHandle.h"
 
 #include <sys/stat.h>

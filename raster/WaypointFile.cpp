@@ -1,8 +1,8 @@
 #include "raster/WaypointFile.h"
 
-#include "job/JobFields.h"
-#include "job/JobWindow.h"
-#include "job/StringPrintf.h"
+#include "core/JobFields.h"
+#include "core/JobWindow.h"
+#include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
 
 #include <clocale>

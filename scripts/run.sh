@@ -3,7 +3,7 @@
 # in the window when a display is available, otherwise headless with
 # terrafetch-batch for the default quad (99°W to 98°W, 39°N to 40°N) in a
 # fresh folder, listing the files it wrote. Arguments are passed on to
-# terrafetch-batch (see `build/dev/job/terrafetch-batch --help`).
+# terrafetch-batch (see `build/dev/batch/terrafetch-batch --help`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,7 +21,7 @@ folder=$(mktemp -d "${TMPDIR:-/tmp}/terrafetch-job.XXXXXX")
 echo "Job folder: $folder"
 cd "$folder"
 status=0
-"$root/build/dev/job/terrafetch-batch" "$@" || status=$?
+"$root/build/dev/batch/terrafetch-batch" "$@" || status=$?
 echo
 echo "Files written in $folder:"
 ls -l "$folder"

@@ -4,7 +4,7 @@
 #include "ui/MessageBox.h"
 #include "ui_CSettingsDialog.h"
 
-#include "job/StringPrintf.h"
+#include "core/StringPrintf.h"
 #include "raster/WaypointFile.h"
 
 #include <QFileDialog>

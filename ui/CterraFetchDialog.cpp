@@ -10,10 +10,11 @@
 #include "ui/MessageBox.h"
 #include "ui_CterraFetchDialog.h"
 
+#include "core/StringPrintf.h"
 #include "geocode/GeocodeThread.h"
+#include "hosts/ResolveServiceHosts.h"
 #include "http/TraceLog.h"
 #include "job/JobWorker.h"
-#include "job/StringPrintf.h"
 #include "raster/WaypointFile.h"
 
 #include <QClipboard>

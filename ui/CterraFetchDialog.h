@@ -1,7 +1,7 @@
 #pragma once
 
-#include "job/JobFields.h"
-#include "job/JobWindow.h"
+#include "core/JobFields.h"
+#include "core/JobWindow.h"
 #include "job/ServiceHosts.h"
 
 #include <QDialog>

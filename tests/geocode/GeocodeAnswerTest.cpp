@@ -1,7 +1,7 @@
+#include "core/JobFields.h"
 #include "geocode/GeocodeAnswer.h"
 #include "geocode/GeocodeUrl.h"
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

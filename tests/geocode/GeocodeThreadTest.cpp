@@ -1,8 +1,8 @@
+#include "core/JobFields.h"
 #include "geocode/GeocodeThread.h"
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
 #include "tests/http/LoopbackServer.h"
 #include "tests/support/NoWaitServices.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

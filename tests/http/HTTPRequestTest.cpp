@@ -1,7 +1,7 @@
 #include "http/CHTTPRequest.h"
-#include "job/RecordingWindow.h"
 #include "tests/http/HttpTestSupport.h"
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <sys/resource.h>
 

@@ -1,5 +1,5 @@
 #include "http/CHTTPRequest.h"
-#include "job/RecordingWindow.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 #include "job/RunJob.h"
 
-#include "job/FlightParameterFile.h"
-#include "job/JobFields.h"
-#include "job/JobFileNames.h"
+#include "core/FlightParameterFile.h"
+#include "core/JobFields.h"
+#include "core/JobFileNames.h"
+#include "core/QuadGeometry.h"
 #include "job/JobWorker.h"
-#include "job/QuadGeometry.h"
-#include "job/RecordingWindow.h"
 #include "job/ServiceHosts.h"
 #include "raster/TGAFile.h"
 #include "services/ReferenceServices.h"
 #include "tests/http/LoopbackServer.h"
 #include "tests/support/NoWaitServices.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "ConversionTestSupport.h"
 
-#include "job/RecordingWindow.h"
 #include "raster/AddTga.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

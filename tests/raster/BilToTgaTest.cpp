@@ -1,8 +1,8 @@
 #include "raster/BilToTga.h"
 
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
+#include "core/JobFields.h"
 #include "raster/TGAFile.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

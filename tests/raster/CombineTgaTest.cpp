@@ -1,8 +1,8 @@
 #include "ConversionTestSupport.h"
 
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
+#include "core/JobFields.h"
 #include "raster/CombineTga.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

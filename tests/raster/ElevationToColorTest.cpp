@@ -1,8 +1,8 @@
 #include "ConversionTestSupport.h"
 
-#include "job/RecordingWindow.h"
 #include "raster/ElevationColorTable.h"
 #include "raster/ElevationToColor.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "ConversionTestSupport.h"
 #include "GifTestFiles.h"
 
-#include "job/RecordingWindow.h"
 #include "raster/GifToTga.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include "ConversionTestSupport.h"
 #include "GifTestFiles.h"
 
-#include "job/RecordingWindow.h"
 #include "raster/GifDecoder.h"
 #include "raster/GifToTga.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

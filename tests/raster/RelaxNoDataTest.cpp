@@ -1,9 +1,9 @@
 #include "raster/RelaxNoData.h"
 
 #include "bench/RelaxNoDataReference.h"
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
+#include "core/JobFields.h"
 #include "raster/TGAFile.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "ConversionTestSupport.h"
 
-#include "job/RecordingWindow.h"
 #include "raster/SolveLinearSystem.h"
 #include "raster/StretchTga.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

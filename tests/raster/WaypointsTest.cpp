@@ -1,9 +1,9 @@
 #include "ConversionTestSupport.h"
 
-#include "job/JobFields.h"
-#include "job/RecordingWindow.h"
+#include "core/JobFields.h"
 #include "raster/AddWaypoints.h"
 #include "raster/WaypointFile.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
 

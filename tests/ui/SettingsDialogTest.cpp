@@ -1,4 +1,4 @@
-#include "job/RecordingWindow.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "ui/CSettingsDialog.h"

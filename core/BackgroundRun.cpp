@@ -1,4 +1,4 @@
-#include "job/BackgroundRun.h"
+#include "core/BackgroundRun.h"
 
 BackgroundRun::BackgroundRun(std::atomic<bool>& running)
     : running_(running)

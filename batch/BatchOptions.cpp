@@ -1,4 +1,4 @@
-#include "job/batch/BatchOptions.h"
+#include "batch/BatchOptions.h"
 
 #include <algorithm>
 #include <cerrno>

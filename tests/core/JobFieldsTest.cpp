@@ -1,5 +1,5 @@
-#include "job/JobFields.h"
-#include "job/QuadGeometry.h"
+#include "core/JobFields.h"
+#include "core/QuadGeometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "job/ServiceHosts.h"
+#include "hosts/ResolveServiceHosts.h"
 
 #include "services/ReferenceServices.h"
 

@@ -1,6 +1,6 @@
-#include "job/FlightParameterFile.h"
+#include "core/FlightParameterFile.h"
 
-#include "job/RecordingWindow.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "job/QuadGeometry.h"
+#include "core/QuadGeometry.h"
 
-#include "job/StringPrintf.h"
+#include "core/StringPrintf.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "job/FileSystem.h"
+#include "core/FileSystem.h"
 
 #include <fcntl.h>
 #include <stdio.h>

@@ -1,4 +1,4 @@
-#include "job/batch/TerminalWindow.h"
+#include "batch/TerminalWindow.h"
 
 #include <unistd.h>
 

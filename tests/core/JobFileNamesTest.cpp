@@ -1,4 +1,4 @@
-#include "job/JobFileNames.h"
+#include "core/JobFileNames.h"
 
 #include <gtest/gtest.h>
 

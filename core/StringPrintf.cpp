@@ -1,4 +1,4 @@
-#include "job/StringPrintf.h"
+#include "core/StringPrintf.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/JobWindow.h"
+#include "core/JobWindow.h"
 
 #include <deque>
 #include <map>

@@ -1,6 +1,6 @@
-#include "job/JobFileNames.h"
+#include "core/JobFileNames.h"
 
-#include "job/StringPrintf.h"
+#include "core/StringPrintf.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "job/JobFields.h"
+#include "core/JobFields.h"
 
 #include <strings.h>
 

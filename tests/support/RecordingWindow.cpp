@@ -1,4 +1,4 @@
-#include "job/RecordingWindow.h"
+#include "tests/support/RecordingWindow.h"
 
 #include <algorithm>
 

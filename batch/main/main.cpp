@@ -1,9 +1,9 @@
 // terrafetch-batch: runs terraFetch jobs without a window.
-#include "job/JobFields.h"
+#include "batch/BatchOptions.h"
+#include "batch/TerminalWindow.h"
+#include "core/JobFields.h"
+#include "hosts/ResolveServiceHosts.h"
 #include "job/JobWorker.h"
-#include "job/ServiceHosts.h"
-#include "job/batch/BatchOptions.h"
-#include "job/batch/TerminalWindow.h"
 #include "raster/WaypointFile.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/LogSink.h"
+#include "core/LogSink.h"
 
 #include <string>
 

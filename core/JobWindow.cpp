@@ -1,4 +1,4 @@
-#include "job/JobWindow.h"
+#include "core/JobWindow.h"
 
 #include <chrono>
 #include <thread>

@@ -1,8 +1,8 @@
-#include "job/FlightParameterFile.h"
+#include "core/FlightParameterFile.h"
 
-#include "job/FileSystem.h"
-#include "job/LogSink.h"
-#include "job/StringPrintf.h"
+#include "core/FileSystem.h"
+#include "core/LogSink.h"
+#include "core/StringPrintf.h"
 
 #include <cstdio>
 
