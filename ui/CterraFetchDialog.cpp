@@ -468,12 +468,13 @@ bool CterraFetchDialog::AskPassword(std::string& userName, std::string& password
     return accepted;
 }
 
-void CterraFetchDialog::ShowMessage(const std::string& caption, const std::string& text)
+void CterraFetchDialog::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon)
 {
+    const QMessageBox::Icon boxIcon = icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information;
     OnGuiThread(
         [&] {
             if (!closePending_)
-                ShowMessageBox(this, QMessageBox::Information, FromStd(caption), FromStd(text));
+                ShowMessageBox(this, boxIcon, FromStd(caption), FromStd(text));
         },
         true);
 }

@@ -351,6 +351,7 @@ TEST_F(MainDialogTest, AWaypointFileThatFailsIsForgotten)
     values.waypointFile = empty;
     dialog->ApplySettings(values);
     EXPECT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
     EXPECT_TRUE(dialog->Job().WaypointFile().empty());
     EXPECT_EQ(dialog->Job().useWaypoints, 1);
     EXPECT_TRUE(dialog->Job().Waypoints().empty());
