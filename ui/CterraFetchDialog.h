@@ -96,6 +96,7 @@ private:
     void OnNorthEdgeChanged();
     void UnlockCoordinateControls();
     bool EnsureServiceHosts();
+    void StartJob();
     void OnThreadFinished();
     QPushButton* ControlButton(JobControl control) const;
     QLineEdit* ControlEdit(JobControl control) const;
@@ -111,6 +112,7 @@ private:
     StatusIcon status_ = StatusIcon::Ok;
     QPixmap statusPixmaps_[3];
     bool closePending_ = false;
+    bool proceedPending_ = false;  // Proceed pressed while a thread was ending
     CHelpWindow* helpWindow_ = nullptr;
     std::unique_ptr<JobWorker> jobWorker_;
     std::unique_ptr<GeocodeWorker> geocodeWorker_;
