@@ -90,7 +90,9 @@ bool TerminalWindow::AskPassword(std::string& userName, std::string& password)
     return true;
 }
 
-void TerminalWindow::ShowMessage(const std::string& caption, const std::string& text)
+// Every message goes to standard error, whatever its icon: the texts of
+// error messages say "Error" themselves, in their caption or their text.
+void TerminalWindow::ShowMessage(const std::string& caption, const std::string& text, MessageIcon)
 {
     std::lock_guard lock(mutex_);
     ClearProgressLine();

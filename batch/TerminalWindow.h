@@ -19,7 +19,8 @@ public:
     void ShowStatus(StatusIcon icon) override;
     bool AskRetryWithTimeout(int& seconds) override;
     bool AskPassword(std::string& userName, std::string& password) override;
-    void ShowMessage(const std::string& caption, const std::string& text) override;
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     MessageIcon icon = MessageIcon::Information) override;
     void RefreshCoordinates() override;
 
 private:

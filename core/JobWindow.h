@@ -15,6 +15,9 @@ enum class JobControl { Close, Proceed, Cancel, WestEdge, NorthEdge };
 
 enum class StatusIcon { Ok, Failure, Attention };
 
+// The icon of a message box: what kind of message it is.
+enum class MessageIcon { Information, Error };
+
 class JobWindow : public LogSink {
 public:
     virtual void EnableControl(JobControl control, bool enabled) = 0;
@@ -29,8 +32,9 @@ public:
     // Asks for credentials after a 401. Returns false when dismissed.
     virtual bool AskPassword(std::string& userName, std::string& password) = 0;
 
-    // A modal message box with an OK button.
-    virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
+    // A modal message box with an OK button. Overrides repeat the default.
+    virtual void ShowMessage(const std::string& caption, const std::string& text,
+                             MessageIcon icon = MessageIcon::Information) = 0;
 
     // Shows the job's quad edges in the coordinate fields again.
     virtual void RefreshCoordinates() = 0;

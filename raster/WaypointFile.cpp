@@ -82,7 +82,8 @@ bool ReadWaypoints(const std::string& path, WaypointList& list, JobWindow& windo
     list.clear();
     FileHandle file = OpenFile(path.c_str(), "r");
     if (!file) {
-        window.ShowMessage(kCaption, StringPrintf("Error: File \"%s\" could not be opened.", path.c_str()));
+        window.ShowMessage(kCaption, StringPrintf("Error: File \"%s\" could not be opened.", path.c_str()),
+                           MessageIcon::Error);
         return true;
     }
     std::string line;
@@ -94,7 +95,8 @@ bool ReadWaypoints(const std::string& path, WaypointList& list, JobWindow& windo
     if (list.empty()) {
         window.ShowMessage(kCaption, StringPrintf("Error: No waypoints in the file\n\"%s\".\n\nExpected layout of a "
                                                   "line:\n\nlatitude longitude [comment]",
-                                                  path.c_str()));
+                                                  path.c_str()),
+                           MessageIcon::Error);
         return true;
     }
     return false;

@@ -237,8 +237,21 @@ void CterraFetchDialog::OnGeocode()
 
 void CterraFetchDialog::OnProceed()
 {
-    if (IsBusy())
+    if (IsBusy()) {
+        // A thread enables Proceed shortly before it ends (a geocoding run
+        // still blinks, a worker still disables Cancel). A press meanwhile
+        // starts the job as soon as the thread has ended.
+        if (ui->proceedButton->isEnabled()) {
+            ui->proceedButton->setEnabled(false);
+            proceedPending_ = true;
+        }
         return;
+    }
+    StartJob();
+}
+
+void CterraFetchDialog::StartJob()
+{
     // Disabled here already, so that a second press cannot start a second job.
     ui->proceedButton->setEnabled(false);
     if (!EnsureServiceHosts())
@@ -255,8 +268,14 @@ void CterraFetchDialog::OnCancel()
 
 void CterraFetchDialog::OnThreadFinished()
 {
-    if (closePending_ && !IsBusy())
+    if (IsBusy())
+        return;
+    const bool startJob = proceedPending_ && !closePending_;
+    proceedPending_ = false;
+    if (closePending_)
         QDialog::reject();
+    else if (startJob)
+        StartJob();
 }
 
 void CterraFetchDialog::reject()
@@ -469,12 +488,13 @@ bool CterraFetchDialog::AskPassword(std::string& userName, std::string& password
     return accepted;
 }
 
-void CterraFetchDialog::ShowMessage(const std::string& caption, const std::string& text)
+void CterraFetchDialog::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon)
 {
+    const QMessageBox::Icon boxIcon = icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information;
     OnGuiThread(
         [&] {
             if (!closePending_)
-                ShowMessageBox(this, QMessageBox::Information, FromStd(caption), FromStd(text));
+                ShowMessageBox(this, boxIcon, FromStd(caption), FromStd(text));
         },
         true);
 }

@@ -55,7 +55,8 @@ public:
     void ShowStatus(StatusIcon icon) override;
     bool AskRetryWithTimeout(int& seconds) override;
     bool AskPassword(std::string& userName, std::string& password) override;
-    void ShowMessage(const std::string& caption, const std::string& text) override;
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     MessageIcon icon = MessageIcon::Information) override;
     void RefreshCoordinates() override;
 
     StatusIcon CurrentStatus() const { return status_; }
@@ -95,6 +96,7 @@ private:
     void OnNorthEdgeChanged();
     void UnlockCoordinateControls();
     bool EnsureServiceHosts();
+    void StartJob();
     void OnThreadFinished();
     QPushButton* ControlButton(JobControl control) const;
     QLineEdit* ControlEdit(JobControl control) const;
@@ -110,6 +112,7 @@ private:
     StatusIcon status_ = StatusIcon::Ok;
     QPixmap statusPixmaps_[3];
     bool closePending_ = false;
+    bool proceedPending_ = false;  // Proceed pressed while a thread was ending
     CHelpWindow* helpWindow_ = nullptr;
     std::unique_ptr<JobWorker> jobWorker_;
     std::unique_ptr<GeocodeWorker> geocodeWorker_;

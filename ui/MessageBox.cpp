@@ -13,7 +13,7 @@ MessageBoxHook& Hook()
 void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text)
 {
     if (Hook()) {
-        Hook()(caption, text);
+        Hook()(icon, caption, text);
         return;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);

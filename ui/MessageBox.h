@@ -15,6 +15,6 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& capt
 // warning icon.
 void ShowValidationMessage(QWidget* parent, const QString& text);
 
-using MessageBoxHook = std::function<void(const QString& caption, const QString& text)>;
+using MessageBoxHook = std::function<void(QMessageBox::Icon icon, const QString& caption, const QString& text)>;
 // Installs `hook` (an empty one restores the real boxes); GUI thread only.
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -69,6 +69,7 @@ TEST(WaypointFile, ReadsFilesAndReportsProblemsInMessageBoxes)
                                          "\".\n\nExpected layout of a line:\n\nlatitude longitude [comment]",
                                      "terraFetch: Error: File \"" + folder.Path("none.txt") + "\" could not be opened.",
                                  }));
+    EXPECT_EQ(window.MessageIcons(), (std::vector<MessageIcon>{MessageIcon::Error, MessageIcon::Error}));
 }
 
 class AddWaypointsTest : public testing::Test {

@@ -53,10 +53,11 @@ bool RecordingWindow::AskPassword(std::string& userName, std::string& password)
     return true;
 }
 
-void RecordingWindow::ShowMessage(const std::string& caption, const std::string& text)
+void RecordingWindow::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon)
 {
     std::lock_guard lock(mutex_);
     messages_.push_back(caption + ": " + text);
+    messageIcons_.push_back(icon);
 }
 
 void RecordingWindow::RefreshCoordinates()
@@ -126,6 +127,12 @@ std::vector<std::string> RecordingWindow::Messages() const
 {
     std::lock_guard lock(mutex_);
     return messages_;
+}
+
+std::vector<MessageIcon> RecordingWindow::MessageIcons() const
+{
+    std::lock_guard lock(mutex_);
+    return messageIcons_;
 }
 
 int RecordingWindow::CoordinateRefreshes() const

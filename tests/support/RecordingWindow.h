@@ -29,7 +29,8 @@ public:
     void ShowStatus(StatusIcon icon) override;
     bool AskRetryWithTimeout(int& seconds) override;
     bool AskPassword(std::string& userName, std::string& password) override;
-    void ShowMessage(const std::string& caption, const std::string& text) override;
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     MessageIcon icon = MessageIcon::Information) override;
     void RefreshCoordinates() override;
 
     // Answers for the next questions, in order; an unscripted time-out
@@ -46,6 +47,7 @@ public:
     std::vector<int> TimeoutQuestions() const;  // the value shown with each question
     int PasswordQuestions() const;
     std::vector<std::string> Messages() const;  // "caption: text"
+    std::vector<MessageIcon> MessageIcons() const;  // one per message, in order
     int CoordinateRefreshes() const;
 
 private:
@@ -59,5 +61,6 @@ private:
     std::vector<int> timeoutQuestions_;
     int passwordQuestions_ = 0;
     std::vector<std::string> messages_;
+    std::vector<MessageIcon> messageIcons_;
     int coordinateRefreshes_ = 0;
 };

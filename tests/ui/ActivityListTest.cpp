@@ -1,7 +1,9 @@
 #include "tests/ui/QtTestApp.h"
 #include "ui/CActivityList.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
+#include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -26,6 +28,40 @@ TEST(ActivityList, HorizontalExtentFollowsTheWidestLine)
     EXPECT_EQ(list.HorizontalExtent(), extent);
     EXPECT_EQ(list.horizontalScrollBar()->maximum(), extent - list.viewport()->width());
     EXPECT_EQ(list.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+}
+
+// Pixels of `row` in the right half of the viewport that differ from the
+// row's background, as the list draws them now.
+int InkInRightHalf(CActivityList& list, int row)
+{
+    QCoreApplication::processEvents();
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect rect = list.visualItemRect(list.item(row)) & image.rect();
+    const int right = image.width() - 1;
+    const QRgb background = image.pixel(right, rect.center().y());
+    int ink = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = image.width() / 2; x < right; ++x)
+            ink += image.pixel(x, y) != background;
+    return ink;
+}
+
+TEST(ActivityList, ALongLineIsDrawnWholeAndScrollsIntoView)
+{
+    EnsureQApplication();
+    CActivityList list;
+    list.resize(200, 100);
+    list.show();
+    list.AddLine(QStringLiteral("short"));
+    list.AddLine(QString(80, QChar('W')));
+    list.AddLine(QStringLiteral("last"));  // the long line is not the selected one
+    QScrollBar* bar = list.horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), list.viewport()->width());
+    bar->setValue(bar->maximum());
+    EXPECT_GT(InkInRightHalf(list, 1), 0);  // its end, not blank space
+    EXPECT_EQ(InkInRightHalf(list, 0), 0);
+    bar->setValue(bar->maximum() / 2);
+    EXPECT_GT(InkInRightHalf(list, 1), 0);
 }
 
 TEST(ActivityList, AppendSelectsTheLastLineWithoutReportingIt)

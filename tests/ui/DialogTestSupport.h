@@ -34,13 +34,17 @@ class MessageRecorder {
 public:
     MessageRecorder()
     {
-        SetMessageBoxHook([this](const QString&, const QString& text) { messages << text; });
+        SetMessageBoxHook([this](QMessageBox::Icon icon, const QString&, const QString& text) {
+            messages << text;
+            icons << icon;
+        });
     }
     ~MessageRecorder() { SetMessageBoxHook({}); }
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
     QStringList messages;
+    QList<QMessageBox::Icon> icons;  // one per message
 };
 
 // A server that holds every request until Release(), then answers it with

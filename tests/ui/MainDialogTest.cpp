@@ -182,6 +182,51 @@ TEST_F(MainDialogTest, SelectingLogLines)
     EXPECT_EQ(Edges(*dialog), (QStringList{"-99", "-98", "40", "39"}));
 }
 
+TEST_F(MainDialogTest, ClickingTheLineThatIsAlreadySelectedActsOnIt)
+{
+    auto dialog = MakeDialog();
+    CActivityList& list = dialog->ActivityList();
+    auto click = [&](int row) {
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(row)).center());
+    };
+    dialog->AddToLog("  quad: -98.000000, -97.000000, 39.000000, 38.000000");
+    dialog->AddToLog("        Multiple addresses found:");
+    dialog->AddToLog("        \u00BB100 Main St, Salina, KS\u00AB");
+    ASSERT_EQ(list.currentRow(), 2);  // selected by the append
+    click(2);
+    EXPECT_EQ(Edit(*dialog, "addressEdit")->text(), "100 Main St, Salina, KS");
+
+    Edit(*dialog, "addressEdit")->clear();
+    click(2);  // a second click on it picks it again
+    EXPECT_EQ(Edit(*dialog, "addressEdit")->text(), "100 Main St, Salina, KS");
+
+    click(0);
+    EXPECT_TRUE(Button(*dialog, "proceedButton")->isEnabled());
+    dialog->EnableControl(JobControl::Proceed, false);
+    click(0);
+    EXPECT_TRUE(Button(*dialog, "proceedButton")->isEnabled());
+}
+
+TEST_F(MainDialogTest, ProceedPressedWhileAGeocodingRunBlinksStartsTheJob)
+{
+    HeldServer geocoder;
+    HeldServer extract;
+    auto dialog = MakeDialog(ServiceHosts{extract.Host(), extract.Host(), geocoder.Host()});
+    QPushButton* proceed = Button(*dialog, "proceedButton");
+    dialog->OnGeocode();
+    geocoder.Release(200, "<html>no match</html>");
+    // Proceed comes back before the run's half-second blink has ended.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return proceed->isEnabled(); }, 10000));
+    ASSERT_TRUE(dialog->IsBusy());
+    QTest::mouseClick(proceed, Qt::LeftButton);
+    EXPECT_FALSE(proceed->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return extract.Requests() == 1; }, 10000));
+    extract.Release(500, "");
+    ASSERT_TRUE(WaitUntilIdle(*dialog));
+    EXPECT_EQ(dialog->CurrentStatus(), StatusIcon::Failure);  // the job's, not the blink's OK
+    EXPECT_TRUE(proceed->isEnabled());
+}
+
 TEST_F(MainDialogTest, GeocodingLocksTheControlsWhileItRunsAndPlacesTheQuad)
 {
     HeldServer server;
@@ -351,6 +396,7 @@ TEST_F(MainDialogTest, AWaypointFileThatFailsIsForgotten)
     values.waypointFile = empty;
     dialog->ApplySettings(values);
     EXPECT_EQ(recorder.messages.size(), 1);
+    EXPECT_EQ(recorder.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
     EXPECT_TRUE(dialog->Job().WaypointFile().empty());
     EXPECT_EQ(dialog->Job().useWaypoints, 1);
     EXPECT_TRUE(dialog->Job().Waypoints().empty());
