@@ -30,6 +30,6 @@ int DeleteFolderTree(const std::string& folder, JobWindow& window)
         return 0;
     if (!error)
         error = std::make_error_code(std::errc::no_such_file_or_directory);
-    window.ShowMessage("Error", StringPrintf("%s:\n%s", folder.c_str(), error.message().c_str()), MessageIcon::Error);
+    window.ShowMessage("Error", StringPrintf("%s:\n%s", folder.c_str(), error.message().c_str()));
     return 1;
 }

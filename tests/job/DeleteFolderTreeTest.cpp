@@ -21,7 +21,7 @@ TEST(DeleteFolderTree, RemovesNestedFoldersQuietly)
     EXPECT_TRUE(window.Messages().empty());
 }
 
-TEST(DeleteFolderTree, AFolderThatCannotBeRemovedIsReportedAsAnError)
+TEST(DeleteFolderTree, AFolderThatCannotBeRemovedIsReportedInAMessage)
 {
     TempDir folder;
     const std::string missing = folder.File("missing");
@@ -29,7 +29,8 @@ TEST(DeleteFolderTree, AFolderThatCannotBeRemovedIsReportedAsAnError)
     EXPECT_EQ(DeleteFolderTree(missing, window), 1);
     ASSERT_EQ(window.Messages().size(), 1u);
     EXPECT_EQ(window.Messages()[0].rfind("Error: " + missing + ":\n", 0), 0u) << window.Messages()[0];
-    EXPECT_EQ(window.MessageIcons(), std::vector<MessageIcon>{MessageIcon::Error});
+    // The box keeps the information icon under its "Error" caption.
+    EXPECT_EQ(window.MessageIcons(), std::vector<MessageIcon>{MessageIcon::Information});
 }
 
 } // namespace
