@@ -1,5 +1,5 @@
 #include "job/DeleteFolderTree.h"
-#include "job/RecordingWindow.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
