@@ -15,12 +15,7 @@ bool BackgroundRun::Start(std::function<int()> work, std::function<void(int)> on
 {
     if (running_.exchange(true))
         return false;
-    // The previous run has finished its work already. Started from that
-    // run's own onFinished, its thread cannot be joined from itself; it only
-    // returns from there, so it is let go instead.
-    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id())
-        thread_.detach();
-    Wait();
+    Wait();  // the previous run has finished its work already
     if (prepare)
         prepare();
     thread_ = std::thread([this, work = std::move(work), onFinished = std::move(onFinished)] {

@@ -9,9 +9,8 @@
 // Lifecycle: Start() claims the `running` flag (refusing while it is set),
 // calls `prepare` on the calling thread, then runs `work` on a new thread,
 // clears the flag and calls `onFinished` with the work's result (on that
-// thread); `onFinished` may start the next run. The destructor waits for a
-// running thread, so the owner lets the work end before destroying it on a
-// thread that must not block.
+// thread). The destructor waits for a running thread, so the owner lets the
+// work end before destroying it on a thread that must not block.
 class BackgroundRun {
 public:
     explicit BackgroundRun(std::atomic<bool>& running);
