@@ -3,9 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -14,14 +16,35 @@ constexpr int kReadTimeoutMs = 5000;
 constexpr int kWriteTimeoutMs = 5000;
 constexpr size_t kMaxRequestLine = 8192;
 
-bool WaitFor(int sock, short events, int timeoutMs)
+// Waits until `sock` is ready for `events`; false on time-out and as soon
+// as the server stops (`stopEvent` readable).
+bool WaitFor(int sock, short events, int timeoutMs, int stopEvent)
 {
-    pollfd entry{sock, events, 0};
+    pollfd entries[2] = {{sock, events, 0}, {stopEvent, POLLIN, 0}};
     int result;
     do
-        result = ::poll(&entry, 1, timeoutMs);
+        result = ::poll(entries, 2, timeoutMs);
     while (result < 0 && errno == EINTR);
-    return result > 0 && (entry.revents & (events | POLLHUP | POLLERR));
+    return result > 0 && entries[1].revents == 0 && (entries[0].revents & (events | POLLHUP | POLLERR));
+}
+
+// accept() failures that pass: a connection that went before it was taken,
+// a signal, or a moment without descriptors or memory.
+bool IsPassingAcceptError(int error)
+{
+    switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EAGAIN:
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void Describe(const sockaddr_storage& address, std::string& ip, int& port)
@@ -43,7 +66,7 @@ void Describe(const sockaddr_storage& address, std::string& ip, int& port)
 // of what the client sent.
 class SocketStream : public httplib::Stream {
 public:
-    explicit SocketStream(int sock) : sock_(sock) {}
+    SocketStream(int sock, int stopEvent) : sock_(sock), stopEvent_(stopEvent) {}
 
     // Reads the request line and rewrites it; false when none arrives.
     bool PrepareRequestLine()
@@ -51,7 +74,7 @@ public:
         std::string line;
         char chunk[1024];
         while (line.find('\n') == std::string::npos) {
-            if (line.size() > kMaxRequestLine || !WaitFor(sock_, POLLIN, kReadTimeoutMs))
+            if (line.size() > kMaxRequestLine || !WaitFor(sock_, POLLIN, kReadTimeoutMs, stopEvent_))
                 break;
             const ssize_t got = ::recv(sock_, chunk, sizeof chunk, 0);
             if (got <= 0)
@@ -71,9 +94,9 @@ public:
 
     bool is_readable() const override
     {
-        return offset_ < pending_.size() || WaitFor(sock_, POLLIN, kReadTimeoutMs);
+        return offset_ < pending_.size() || WaitFor(sock_, POLLIN, kReadTimeoutMs, stopEvent_);
     }
-    bool is_writable() const override { return WaitFor(sock_, POLLOUT, kWriteTimeoutMs); }
+    bool is_writable() const override { return WaitFor(sock_, POLLOUT, kWriteTimeoutMs, stopEvent_); }
 
     ssize_t read(char* ptr, size_t size) override
     {
@@ -83,7 +106,7 @@ public:
             offset_ += n;
             return static_cast<ssize_t>(n);
         }
-        if (!WaitFor(sock_, POLLIN, kReadTimeoutMs))
+        if (!WaitFor(sock_, POLLIN, kReadTimeoutMs, stopEvent_))
             return -1;
         ssize_t got;
         do
@@ -94,7 +117,7 @@ public:
 
     ssize_t write(const char* ptr, size_t size) override
     {
-        if (!WaitFor(sock_, POLLOUT, kWriteTimeoutMs))
+        if (!WaitFor(sock_, POLLOUT, kWriteTimeoutMs, stopEvent_))
             return -1;
         ssize_t sent;
         do
@@ -121,6 +144,7 @@ public:
 
 private:
     int sock_;
+    int stopEvent_;
     std::string pending_;
     size_t offset_ = 0;
 };
@@ -147,10 +171,73 @@ std::string EncodeBlanksInRequestLine(const std::string& line)
     return text.substr(0, first + 1) + encoded + text.substr(last) + ending;
 }
 
+LenientServer::LenientServer() : stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+LenientServer::~LenientServer()
+{
+    StopServing();
+    if (stopEvent_ >= 0)
+        ::close(stopEvent_);
+}
+
+bool LenientServer::StartServing(std::size_t threads)
+{
+    if (stopped_ || acceptor_.joinable() || stopEvent_ < 0 || svr_sock_ == INVALID_SOCKET)
+        return false;
+    acceptor_ = std::thread([this, threads] { AcceptLoop(threads); });
+    return true;
+}
+
+void LenientServer::StopServing()
+{
+    stopped_ = true;
+    if (stopEvent_ >= 0) {
+        const uint64_t one = 1;
+        while (::write(stopEvent_, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+    if (acceptor_.joinable())
+        acceptor_.join();
+    const socket_t listener = svr_sock_.exchange(INVALID_SOCKET);
+    if (listener != INVALID_SOCKET)
+        ::close(listener);
+}
+
+void LenientServer::AcceptLoop(std::size_t threads)
+{
+    httplib::ThreadPool pool(threads);
+    const socket_t listener = svr_sock_;
+    for (;;) {
+        pollfd entries[2] = {{listener, POLLIN, 0}, {stopEvent_, POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (entries[1].revents != 0 || (entries[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
+            break;
+        if (!(entries[0].revents & POLLIN))
+            continue;
+        const int sock = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (sock >= 0) {
+            pool.enqueue([this, sock] { process_and_close_socket(sock); });
+        } else if (!IsPassingAcceptError(errno)) {
+            break;
+        } else if (errno != EINTR) {
+            // Out of descriptors or memory: give the connections a moment
+            // to close, still waking at once for a stop.
+            pollfd stop{stopEvent_, POLLIN, 0};
+            ::poll(&stop, 1, 10);
+        }
+    }
+    // Connections still queued see the stop event and close at once.
+    pool.shutdown();
+}
+
 bool LenientServer::process_and_close_socket(socket_t sock)
 {
     {
-        SocketStream stream(sock);
+        SocketStream stream(sock, stopEvent_);
         if (stream.PrepareRequestLine()) {
             bool closed = false;
             process_request(stream, true, closed, [&](httplib::Request& request) {

@@ -7,11 +7,11 @@
 #include "services/LenientServer.h"
 #include "services/MapService.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <thread>
 
 #ifndef TERRAFETCH_SERVICES_DATA_DIR
 #define TERRAFETCH_SERVICES_DATA_DIR "services/data"
@@ -70,7 +70,6 @@ struct ReferenceServices::Impl {
     std::unique_ptr<MapService> map;
     std::unique_ptr<GeocodeService> geocode;
     LenientServer server;
-    std::thread thread;
     int port = 0;
     bool started = false;  // a server is started once; a stopped one stays stopped
     std::string error;
@@ -108,8 +107,6 @@ int ReferenceServices::Start()
     s.map = std::make_unique<MapService>(s.gazetteer, s.boundaries);
     s.geocode = std::make_unique<GeocodeService>(s.gazetteer);
 
-    const int threads = std::max(2, s.options.threads);
-    s.server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
     s.server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
         Send(ServiceReply::Text(500, "Error: The request could not be handled.\n"), response);
     });
@@ -151,19 +148,20 @@ int ReferenceServices::Start()
         s.error = "Could not bind " + s.options.address + ":" + std::to_string(port) + ".";
         return 0;
     }
-    s.port = port;
-    s.thread = std::thread([impl] { impl->server.listen_after_bind(); });
+    s.port = port;  // before serving: the handlers read it
+    if (!s.server.StartServing(static_cast<size_t>(std::max(2, s.options.threads)))) {
+        s.error = "Could not start serving on " + s.options.address + ":" + std::to_string(port) + ".";
+        s.server.StopServing();
+        s.port = 0;
+        return 0;
+    }
     return port;
 }
 
 void ReferenceServices::Stop()
 {
     Impl& s = *impl_;
-    if (s.port == 0)
-        return;
-    s.server.stop();
-    if (s.thread.joinable())
-        s.thread.join();
+    s.server.StopServing();
     s.port = 0;
 }
 

@@ -7,7 +7,9 @@
 // in one HTTP server, so terraFetch runs whole jobs with no network.
 //
 // Lifecycle: construct with options, Start() binds (port 0 picks a free one)
-// and serves on a thread of its own until Stop() or destruction. Handlers
+// and serves on a thread of its own until Stop() or destruction; Stop()
+// returns once the server's threads have ended, however soon after Start()
+// it comes. Handlers
 // never block on a client's behalf: waits are the client's, asked for in
 // Refresh headers.
 struct ReferenceServiceOptions {
