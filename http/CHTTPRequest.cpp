@@ -5,7 +5,9 @@
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,14 +23,26 @@ constexpr auto kCancelPollInterval = std::chrono::milliseconds(50);
 // The value of the "Refresh" header, empty when there is none.
 std::string RefreshValue(const HttpTransfer& transfer) { return transfer.HeaderValue("Refresh"); }
 
-// The wait that a refresh value "N;..." begins with, by atoi's rules; 0 when
-// the value has no ';' after its first character.
+// The wait that a refresh value "N;..." begins with, by atoi's rules but
+// held to the int range; 0 when the value has no ';' after its first
+// character.
 int RefreshWait(const std::string& refresh)
 {
     const size_t semicolon = refresh.find(';');
     if (semicolon == std::string::npos || semicolon == 0)
         return 0;
-    return std::atoi(refresh.substr(0, semicolon).c_str());
+    const long long wait = std::strtoll(refresh.substr(0, semicolon).c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(wait, INT_MIN, INT_MAX));
+}
+
+// Grows a body kept in memory at most to `limit`, so its buffer never
+// holds more than the limit, and a growth step never more than twice it.
+void MakeRoom(std::string& body, size_t more, size_t limit)
+{
+    const size_t needed = body.size() + more;
+    if (needed <= body.capacity())
+        return;
+    body.reserve(std::min(limit, std::max({needed, 2 * body.capacity(), size_t(64 * 1024)})));
 }
 
 // Deletes the file it names when it goes, unless released.
@@ -145,6 +159,11 @@ CHTTPRequest::PassOutcome CHTTPRequest::runPass(const UrlParts& parts, const std
     for (bool retry = true; retry;) {
         transfer = std::make_unique<HttpTransfer>();
         if (!transfer->Start(transferUrl, timeoutSeconds)) {
+            if (transfer->Refused()) {
+                logMessage(StringPrintf("Error: The answer from \"%s\" was refused: %s.", transferUrl.c_str(),
+                                        transfer->Error().c_str()));
+                return PassOutcome::Result(5);
+            }
             status = 408;
             retry = askTimeoutQuestion();
         } else {
@@ -245,9 +264,23 @@ CHTTPRequest::PassOutcome CHTTPRequest::finishRedirect(HttpTransfer& transfer, c
     return PassOutcome::Redirect(ResolveUrl(parts, location), wait);
 }
 
+bool CHTTPRequest::announcesMoreThan(const HttpTransfer& transfer, unsigned long long limit) const
+{
+    const std::string length = transfer.HeaderValue("Content-Length");
+    return !length.empty() && std::strtoull(length.c_str(), nullptr, 10) > limit;
+}
+
 int CHTTPRequest::readBodyIntoMemory(HttpTransfer& transfer, const std::string& where)
 {
-    responseText.clear();
+    std::string().swap(responseText);
+    auto tooLarge = [&] {
+        logMessage(StringPrintf("Error: The response from \"%s\" is larger than %zu MiB.", where.c_str(),
+                                kMaxMemoryBody >> 20));
+        std::string().swap(responseText);
+        return 5;
+    };
+    if (announcesMoreThan(transfer, kMaxMemoryBody))
+        return tooLarge();
     char block[kBlockSize + 1];
     for (;;) {
         const long count = transfer.Read(block, kBlockSize);
@@ -258,12 +291,9 @@ int CHTTPRequest::readBodyIntoMemory(HttpTransfer& transfer, const std::string& 
                                     transfer.Error().c_str()));
             return 5;
         }
-        if (responseText.size() + static_cast<size_t>(count) > kMaxMemoryBody) {
-            logMessage(StringPrintf("Error: The response from \"%s\" is larger than %zu MiB.", where.c_str(),
-                                    kMaxMemoryBody >> 20));
-            responseText.clear();
-            return 5;
-        }
+        if (responseText.size() + static_cast<size_t>(count) > kMaxMemoryBody)
+            return tooLarge();
+        MakeRoom(responseText, static_cast<size_t>(count), kMaxMemoryBody);
         responseText.append(block, static_cast<size_t>(count));
     }
 }
@@ -279,6 +309,13 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
     const double expected = std::atof(contentLength.c_str());
 
     logMessage(StringPrintf("Writing file \"%s\"...", fileName.c_str()));
+    auto tooLarge = [&] {
+        logMessage(StringPrintf("Error: The download to \"%s\" is larger than %llu bytes.", fileName.c_str(),
+                                maxFileBytes));
+        return 5;
+    };
+    if (announcesMoreThan(transfer, maxFileBytes))
+        return tooLarge();
     // The body goes to a side file that takes the final name only when it is
     // complete, so a cancelled or failed download leaves no partial file and
     // an existing file of that name survives it.
@@ -300,6 +337,8 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
                                     TransferUrl(parts).c_str(), transfer.Error().c_str()));
             return 5;
         }
+        if (total + static_cast<double>(count) > static_cast<double>(maxFileBytes))
+            return tooLarge();
         if (!file.Write(block, static_cast<size_t>(count))) {
             logMessage(StringPrintf("Error: Writing file \"%s\" failed.", fileName.c_str()));
             return 4;
@@ -327,6 +366,11 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
 int CHTTPRequest::waitForServer(int seconds)
 {
     logMessage(StringPrintf("Waiting %d %s", seconds, seconds == 1 ? "second" : "seconds"));
+    if (seconds > kMaxServerWaitSeconds) {
+        logMessage(StringPrintf("Error: The server asks for a wait of %d seconds, more than the %d allowed.", seconds,
+                                kMaxServerWaitSeconds));
+        return 5;
+    }
     // Cancel is looked at before every second of the wait, and also while it
     // runs so that it takes effect quickly; a pass without a wait looks once.
     if (cancelled())

@@ -25,11 +25,17 @@ struct UrlParts;
 // in blocks of at most 2047 bytes, into memory or into a file; a download into
 // a file looks at cancel after every block.
 //
+// Every body has a size limit: kMaxMemoryBody in memory, the caller's
+// setMaxFileSize() for a file (checked against Content-Length before the
+// file is made, and while it is written). A server-requested wait longer
+// than kMaxServerWaitSeconds is not waited for.
+//
 // Results: 0 success; 1 the URL cannot be split or the password prompt was
 // dismissed; 2 not an http:// URL, a redirect without location or an endless
 // redirect chain; 3 cancelled; 4 the output file cannot be created or written;
-// 5 any other status (408 after a declined retry included) or a failure while
-// a response was read.
+// 5 any other status (408 after a declined retry included), a failure while
+// a response was read, a body over its limit, a refused answer (see
+// HttpTransfer) or a wait too long.
 class CHTTPRequest {
 public:
     // `window` receives the log lines, the progress and the questions;
@@ -44,6 +50,8 @@ public:
     // `fileName` is used when `toMemory` is false; empty means the last
     // component of the final URL's path, in the current folder.
     int execute(const std::string& url, const std::string& fileName, bool toMemory);
+    // Largest body written to a file; a larger one fails and leaves no file.
+    void setMaxFileSize(unsigned long long bytes) { maxFileBytes = bytes; }
 
     std::string getResponseText() const { return responseText; }
     // Absolute path of the file written by the last download to a file.
@@ -66,6 +74,8 @@ public:
     static constexpr size_t kMaxMemoryBody = 64u << 20;
     // Passes in a row without a server-requested wait before a chain is given up.
     static constexpr int kMaxPassesWithoutWait = 50;
+    static constexpr unsigned long long kDefaultMaxFileBytes = 256ull << 20;
+    static constexpr int kMaxServerWaitSeconds = 3600;
 
 private:
     struct PassOutcome;
@@ -83,6 +93,7 @@ private:
     int waitForServer(int seconds);
     int cancelByUser();
     bool cancelled() const;
+    bool announcesMoreThan(const HttpTransfer& transfer, unsigned long long limit) const;
 
     std::string responseText;
     std::string fileName;
@@ -90,6 +101,7 @@ private:
     const std::atomic<bool>& cancelRequested;
     const std::vector<std::string>& progressMarkers;
     int timeoutSeconds;
+    unsigned long long maxFileBytes = kDefaultMaxFileBytes;
 };
 
 // Appends one entry with `body` to "terraFetch.log" in the current folder.

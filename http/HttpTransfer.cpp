@@ -93,7 +93,7 @@ bool HttpTransfer::Start(const std::string& url, int timeoutSeconds, const Crede
     attached_ = true;
     lastActivity_ = Clock::now();
     WaitUntil([this] { return headersComplete_; });
-    if (headersComplete_ && status_ > 0)
+    if (headersComplete_ && status_ > 0 && !refused_)
         return true;
     if (error_.empty())
         Fail("no response");
@@ -148,6 +148,7 @@ template <typename Ready>
 void HttpTransfer::WaitUntil(Ready ready)
 {
     const Clock::time_point waitStart = Clock::now();
+    Clock::time_point lastTick = waitStart;
     while (!done_ && !ready()) {
         int running = 0;
         if (curl_multi_perform(Multi(multi_), &running) != CURLM_OK) {
@@ -158,9 +159,12 @@ void HttpTransfer::WaitUntil(Ready ready)
         while (CURLMsg* message = curl_multi_info_read(Multi(multi_), &queued))
             if (message->msg == CURLMSG_DONE)
                 Finish(message->data.result);
-        if (done_ || ready())
-            return;
         const Clock::time_point now = Clock::now();
+        if (receivedBytes_ > 0)
+            waitedSinceFirstByte_ += now - lastTick;
+        lastTick = now;
+        if (done_ || ready() || TooSlow(waitedSinceFirstByte_))
+            return;
         const auto idle = now - std::max(lastActivity_, waitStart);
         if (idle >= stallLimit_) {
             Fail("Operation timed out after " + std::to_string(stallLimit_.count()) +
@@ -173,10 +177,23 @@ void HttpTransfer::WaitUntil(Ready ready)
     }
 }
 
+bool HttpTransfer::TooSlow(Clock::duration waited)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
+    if (waited < stallLimit_ || receivedBytes_ >= kMinimumBytesPerSecond * seconds)
+        return false;
+    Refuse("the server sent " + std::to_string(receivedBytes_) + " bytes in " + std::to_string(seconds) +
+           " seconds, fewer than " + std::to_string(kMinimumBytesPerSecond) + " bytes per second");
+    return true;
+}
+
 void HttpTransfer::Finish(int code)
 {
     done_ = true;
-    if (code != CURLE_OK) {
+    // The library gives up on a header line longer than it accepts.
+    if (code == CURLE_OUT_OF_MEMORY && !headersComplete_)
+        RefuseHeaders();
+    if (code != CURLE_OK && !refused_) {
         failed_ = true;
         error_ = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(static_cast<CURLcode>(code));
     }
@@ -191,11 +208,29 @@ void HttpTransfer::Fail(const std::string& error)
     error_ = error;
 }
 
+void HttpTransfer::Refuse(const std::string& error)
+{
+    Fail(error);
+    refused_ = true;
+}
+
+void HttpTransfer::RefuseHeaders()
+{
+    Refuse("the response headers exceed " + std::to_string(kMaxHeaderLines) + " lines or " +
+           std::to_string(kMaxHeaderBytes) + " bytes");
+}
+
 size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
 {
     auto& transfer = *static_cast<HttpTransfer*>(self);
     const size_t length = size * count;
     transfer.lastActivity_ = Clock::now();
+    transfer.receivedBytes_ += static_cast<long long>(length);
+    transfer.headerBytes_ += length;
+    if (transfer.headerBytes_ > kMaxHeaderBytes || ++transfer.headerLines_ > kMaxHeaderLines) {
+        transfer.RefuseHeaders();
+        return 0;  // ends the transfer
+    }
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
@@ -231,6 +266,7 @@ size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* self)
         transfer.paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
+    transfer.receivedBytes_ += static_cast<long long>(length);
     transfer.body_.append(data, length);
     transfer.headersComplete_ = true;
     return length;

@@ -15,6 +15,12 @@
 // back while the reader has a good amount of body unread, so a fast server
 // never fills memory ahead of a slow reader.
 //
+// Hostile servers are cut off: response headers are bounded in size and
+// line count, and once the first byte has arrived the answer must keep an
+// average of kMinimumBytesPerSecond over the time spent waiting for it, so
+// a server that drips bytes cannot hold a request forever. Either ends the
+// transfer as refused (Refused() true), which is no time-out to retry.
+//
 // Close the transfer by destroying it.
 class HttpTransfer {
 public:
@@ -45,6 +51,12 @@ public:
     long Read(char* buffer, size_t capacity);
 
     const std::string& Error() const { return error_; }
+    // The server's answer broke one of the limits above; Error() says which.
+    bool Refused() const { return refused_; }
+
+    static constexpr size_t kMaxHeaderBytes = 64 * 1024;
+    static constexpr int kMaxHeaderLines = 500;
+    static constexpr long long kMinimumBytesPerSecond = 1024;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -55,6 +67,9 @@ private:
     void WaitUntil(Ready ready);
     void Finish(int code);
     void Fail(const std::string& error);
+    void Refuse(const std::string& error);
+    void RefuseHeaders();
+    bool TooSlow(Clock::duration waited);
 
     void* multi_ = nullptr;
     void* easy_ = nullptr;
@@ -64,6 +79,12 @@ private:
     bool failed_ = false;
     bool headersComplete_ = false;
     bool paused_ = false;
+    bool refused_ = false;
+    int headerLines_ = 0;
+    size_t headerBytes_ = 0;
+    long long receivedBytes_ = 0;
+    // Time spent waiting for the server since its first byte.
+    Clock::duration waitedSinceFirstByte_{};
     long status_ = 0;
     std::string headers_;
     std::string body_;

@@ -17,12 +17,20 @@ std::string MapTileUrl(const std::string& host, double west, double east, double
                         (north - south) * 1.04, imageWidth, imageHeight);
 }
 
+unsigned long long MapTileMaxBytes(int imageWidth)
+{
+    const auto width = static_cast<unsigned long long>(imageWidth > 0 ? imageWidth : 0);
+    const unsigned long long height = width * 104 / 100 + 1;
+    return width * height * 2 + (1ull << 20);
+}
+
 int RequestMapTile(const std::string& gifFile, double west, double east, double north, double south,
                    int imageWidth, const std::string& host, JobWindow& window,
                    const std::atomic<bool>& cancelRequested, int timeoutSeconds)
 {
     static const std::vector<std::string> noMarkers;
     CHTTPRequest request(window, cancelRequested, noMarkers, timeoutSeconds);
+    request.setMaxFileSize(MapTileMaxBytes(imageWidth));
     const std::string url = MapTileUrl(host, west, east, north, south, imageWidth);
     window.AddToLog(StringPrintf("Executing HTTP request: \"%s\".", url.c_str()));
     const int result = request.execute(url, gifFile, false);

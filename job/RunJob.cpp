@@ -36,6 +36,7 @@ int OrderElevation(JobWindow& window, JobFields& job, const Quad& quad, const st
     const std::string requestCode = MakeRequestCode();
     LockControlsForOrder(window, job);
     CHTTPRequest request(window, job.cancelRequested, ElevationProgressPhrases(), job.httpTimeout);
+    request.setMaxFileSize(kMaxArchiveBytes);
     const int result = request.execute(ElevationOrderUrl(host, quad, requestCode), "", false);
     window.EnableControl(JobControl::Close, true);
     job.controlsUnlocked = true;
@@ -102,7 +103,7 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts)
     int result = OrderElevation(window, job, quad, hosts.extract, archive);
     if (result != 0)
         return Fail(window, result);
-    if (UnpackArchive(archive) != 0)
+    if (UnpackArchive(archive, window) != 0)
         return Fail(window, 1);
 
     const JobFileNames names(archive);

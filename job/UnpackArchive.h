@@ -1,15 +1,25 @@
 #pragma once
 
+#include "job/ElevationOrder.h"
+
 #include <string>
+
+class LogSink;
 
 // Extracts every member of a ZIP archive into the archive's own folder,
 // creating stored folders and overwriting existing files, quietly.
-// Encrypted members are skipped without a prompt, and so are members whose
-// names would land outside the folder (absolute paths, ".."). Returns 0 on
-// success, 1 when the archive cannot be opened or a member cannot be read
-// or written.
-int UnpackArchive(const std::string& archivePath);
+// Encrypted members are skipped without a prompt. Names may use '/' or '\'
+// between folders.
+//
+// The archive's directory is checked before anything is written: too many
+// members, a member whose name would land outside the folder (absolute, a
+// drive letter, ".."), a symbolic link, or sizes adding up to more than the
+// limit refuse the whole archive. Returns 0 on success, 1 on any failure,
+// which is logged.
+int UnpackArchive(const std::string& archivePath, LogSink& log);
 
+// An order's archive holds one raster with a few companion files.
+inline constexpr int kMaxArchiveMembers = 256;
 // Extraction stops once the members written add up to this many bytes, so
 // a hostile archive cannot fill the disk.
-inline constexpr unsigned long long kMaxUnpackedBytes = 4ull << 30;
+inline constexpr unsigned long long kMaxUnpackedBytes = kMaxArchiveBytes;

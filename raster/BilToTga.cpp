@@ -62,6 +62,9 @@ std::string HeaderProblem(const BilHeader& header)
     if (header.rows - 1 > 65535 || header.columns - 1 > 65535)
         return StringPrintf("describes %lld x %lld samples, more than a height map can hold",
                             header.columns, header.rows);
+    if (header.rows * header.columns > kMaxBilSamples)
+        return StringPrintf("describes %lld x %lld samples, more than the %lld of the largest quad's raster",
+                            header.columns, header.rows, kMaxBilSamples);
     return {};
 }
 

@@ -10,6 +10,11 @@ struct JobFields;
 // direction: the northern data row and the eastern data column are dropped,
 // -9999 becomes 0 (no data). Records the raster size in the job's
 // rasterRows/rasterColumns. Returns 0 on success, 1 on any failure.
+// Rasters with more samples are refused before anything is allocated: a
+// quad of 1° at one arc-second is 3601 × 3601 samples; this leaves room for
+// twice that.
+inline constexpr long long kMaxBilSamples = 2LL * 3601 * 3601;
+
 int BilToTga(const std::string& dataPath, const std::string& headerPath,
              const std::string& statisticsPath, const std::string& outputPath,
              LogSink& log, JobFields& job);

@@ -189,7 +189,9 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         e.Close();
         stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
         StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, m.GetWidth(), m.GetHeight(), log);
-        if (e.Open(stretched) != 0) {
+        // A stretch that failed may leave an old side file of another size
+        // behind; it counts as not opened rather than being read past its end.
+        if (e.Open(stretched) != 0 || e.GetWidth() != m.GetWidth() || e.GetHeight() != m.GetHeight()) {
             log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", stretched.c_str()));
             return 2;
         }

@@ -100,6 +100,12 @@ int GifDecoder::ReadGIFStream(std::FILE* file, int imageNumber, TGAFile& image)
         Log(StringPrintf("Error in ReadGIFFile(): To fix do a 'pnmscale -%cscale %g'.", r < 1.0 ? 'x' : 'y',
                          r < 1.0 ? 1.0 / r : r));
     }
+    if (static_cast<long long>(screenWidth) * screenHeight > options_.maxPixels) {
+        Log(StringPrintf("Error in ReadGIFFile(): A %d by %d screen is larger than the %d pixels allowed.",
+                         screenWidth, screenHeight, options_.maxPixels));
+        image.Close();
+        return 12;
+    }
     if (image.Create(screenWidth, screenHeight) != 0) {
         image.Close();
         Log(StringPrintf("Error in ReadGIFFile(): Cannot allocate a %d by %d image.", screenWidth, screenHeight));
@@ -144,6 +150,13 @@ int GifDecoder::ReadGIFStream(std::FILE* file, int imageNumber, TGAFile& image)
         const int width = bytes[4] + 256 * bytes[5];
         const int height = bytes[6] + 256 * bytes[7];
         const int packed = bytes[8];
+        // Every pixel of an image is decoded, drawn or not, so its size
+        // bounds the work that a small file can ask for.
+        if (static_cast<long long>(width) * height > options_.maxPixels) {
+            Log(StringPrintf("Error in ReadGIFFile(): Image %d of %d by %d pixels is larger than the %d pixels "
+                             "allowed.", imageCount, width, height, options_.maxPixels));
+            return 13;
+        }
         const ColorMap* map = globalMap.get();
         if (packed & 0x80) {
             *localMap = ColorMap{};
@@ -251,8 +264,10 @@ void GifDecoder::ReadImage(std::FILE* file, int width, int height, const ColorMa
     if (ignore || width == 0 || height == 0) {
         if (ignore && options_.logDetails)
             Log("ReadImage(): Skipping image...");
-        while (LWZReadByte(file, false, codeSize) >= 0) {
+        const long long pixels = static_cast<long long>(width) * height;
+        for (long long count = 0; count < pixels && LWZReadByte(file, false, codeSize) >= 0; ++count) {
         }
+        SkipRestOfImage(file);
         return;
     }
     if (options_.logDetails)
@@ -262,8 +277,7 @@ void GifDecoder::ReadImage(std::FILE* file, int width, int height, const ColorMa
 
     if (LWZReadByte(file, false, codeSize) >= 0) {
         Log("ReadImage(): Too much input data, ignoring extra...");
-        while (LWZReadByte(file, false, codeSize) >= 0) {
-        }
+        SkipRestOfImage(file);
     }
     if (options_.logDetails)
         Log(StringPrintf("ReadImage(): Writing a %s file.", KindName(map.kind)));
@@ -399,6 +413,15 @@ int GifDecoder::DecodeCode(std::FILE* file, int code)
     return stack_[--stackTop_];
 }
 
+// Codes past an image's last pixel could expand without bound, so they are
+// skipped as sub-blocks instead of being decoded.
+void GifDecoder::SkipRestOfImage(std::FILE* file)
+{
+    if (endResult_ == 0 && !done_)
+        SkipDataBlocks(file);
+    EndStream(-2);
+}
+
 void GifDecoder::ResetCodeTable()
 {
     for (int i = 0; i < clearCode_; ++i) {
@@ -441,8 +464,12 @@ int GifDecoder::GetCode(std::FILE* file, int codeSize, bool initialise)
             if (!FillBits(file))
                 return -1;
         } while (currentBit_ + codeSize > lastBit_ && !done_);
-        if (currentBit_ + codeSize > lastBit_)
+        // The last code runs past the terminating empty block: its missing
+        // bits are not made up, so it is not drawn.
+        if (currentBit_ + codeSize > lastBit_) {
+            Log("GetCode(): Ran off the end of my bits.");
             return -1;
+        }
     }
     const int byte = currentBit_ >> 3;
     const uint32_t bits = buffer_[byte] | (buffer_[byte + 1] << 8) | (buffer_[byte + 2] << 16);

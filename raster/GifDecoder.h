@@ -10,6 +10,9 @@ class TGAFile;
 struct GifDecoderOptions {
     bool logComments = true;  // comment extensions go to the log
     bool logDetails = false;  // lines on reading, skipping and writing each image
+    // Largest screen and largest image, in pixels, that a file may declare;
+    // a job's map tiles are 1200 × 1248.
+    int maxPixels = 4096 * 4096;
 };
 
 // A GIF87a/GIF89a reader with its own LZW decoder. One object holds the
@@ -27,7 +30,8 @@ public:
     // Draws image `imageNumber` (1-based) of the file into `image`, which
     // becomes a white picture of the logical screen's size. 0 on success;
     // 1 when the file does not open; 2 to 11 for the structural problems,
-    // each logged; 12 when the screen-sized image cannot be allocated.
+    // each logged; 12 when the screen-sized image is larger than allowed or
+    // cannot be allocated; 13 when an image is larger than allowed.
     int ReadGIFFile(const std::string& path, int imageNumber, TGAFile& image);
     // The same on an open stream, which stays open.
     int ReadGIFStream(std::FILE* file, int imageNumber, TGAFile& image);
@@ -56,6 +60,7 @@ private:
     int StartString(std::FILE* file, int code);
     int EndOfData(std::FILE* file);
     int DecodeCode(std::FILE* file, int code);
+    void SkipRestOfImage(std::FILE* file);
     void ResetCodeTable();
     int EndStream(int result);
     int GetCode(std::FILE* file, int codeSize, bool initialise);

@@ -109,7 +109,7 @@ public:
 
     // Largest pixel buffer an image may have; bigger headers are refused
     // like an allocation failure instead of exhausting memory.
-    static constexpr size_t kMaxPixelBytes = size_t(1) << 30;
+    static constexpr size_t kMaxPixelBytes = size_t(256) << 20;
 
 private:
     uint8_t* PixelAt(int x, int y) { return Row(y) + static_cast<size_t>(x) * bytesPerPixel_; }

@@ -184,6 +184,20 @@ TEST_F(BilFixture, HeadersThatCannotBeConvertedFailCleanly)
     }
 }
 
+TEST_F(BilFixture, RasterFarBeyondAnyQuadIsRefusedBeforeAllocation)
+{
+    // A complete (sparse) data file, so only the size itself can stop it.
+    WriteHeader(8000, 8000, 8, "BYTEORDER M");
+    WriteFileBytes(Data(), "");
+    std::filesystem::resize_file(Data(), 8000ull * 8000);
+    WriteFileBytes(Statistics(), "1 0 150 20.0 3.0\n");
+    EXPECT_EQ(Convert(), 1);
+    EXPECT_EQ(window.Lines().back(), "Error in BilToTga(): The header \"" + Header()
+                                         + "\" describes 8000 x 8000 samples, more than the 25934402 of the "
+                                           "largest quad's raster.");
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+}
+
 TEST_F(BilFixture, RasterSizeIsClearedAtTheStartAndSetOnlyOnSuccess)
 {
     job.rasterRows = 77;

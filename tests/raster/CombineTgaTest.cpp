@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace conversiontest {
 namespace {
 
@@ -106,6 +109,44 @@ TEST_F(CombineTgaTest, ColoringOfAnotherSizeIsStretchedIntoASideFile)
         EXPECT_EQ(out.GetWidth(), 8);
         EXPECT_EQ(PixelOf(out, 2, 6), (Rgb{10, 30, 5}));
     }
+}
+
+// Drops root's privileges for the scope, so that file modes bind as they do
+// for a user; does nothing for a user.
+class AsUnprivilegedUser {
+public:
+    AsUnprivilegedUser() : wasRoot_(geteuid() == 0)
+    {
+        if (wasRoot_) {
+            EXPECT_EQ(seteuid(65534), 0);
+        }
+    }
+    ~AsUnprivilegedUser()
+    {
+        if (wasRoot_) {
+            EXPECT_EQ(seteuid(0), 0);
+        }
+    }
+
+private:
+    bool wasRoot_;
+};
+
+TEST_F(CombineTgaTest, OldUnwritableSideFileOfAnotherSizeIsNotRead)
+{
+    WriteImage("m.tga", 64, 64, [](int, int) { return Rgb{255, 255, 255}; });
+    WriteImage("e.tga", 4, 4, [](int, int) { return Rgb{1, 2, 3}; });
+    WriteImage("e.tga.stretched.tga", 2, 2, [](int, int) { return Rgb{9, 9, 9}; });
+    chmod("e.tga.stretched.tga", 0444);
+    chmod(folder.Folder().c_str(), 0777);
+    int result = 0;
+    {
+        AsUnprivilegedUser user;
+        result = CombineTga("m.tga", "e.tga", "o.tga", log, job);
+    }
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(log.Lines().back(), "Error in CombineTga(): Could not open file \"e.tga.stretched.tga\".");
+    EXPECT_FALSE(std::filesystem::exists("o.tga"));
 }
 
 TEST_F(CombineTgaTest, FailuresNameTheFile)

@@ -333,6 +333,70 @@ TEST(GifDecoder, HostileCodeStreamsEndTheImageOnly)
     }
 }
 
+TEST(GifDecoder, LastCodeRunningPastTheEndIsLoggedAndNotDrawn)
+{
+    // One data byte holds the clear code and index 0; the second pixel's
+    // code would need a bit past it, and the next block is the terminator.
+    std::vector<uint8_t> gif = GifHeader(2, 1, 1);
+    Append(gif, ImageDescriptor(2, 1));
+    Append(gif, {2, 1, 0x04, 0, ';'});
+    ReadResult result;
+    Read(gif, result);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.lines, std::vector<std::string>{"GetCode(): Ran off the end of my bits."});
+    EXPECT_EQ(PixelOf(result.image, 0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(PixelOf(result.image, 1, 0), (Rgb{255, 255, 255}));
+}
+
+// Codes that each repeat the previous string plus one pixel, then the
+// longest entry over and over: a few bytes per thousands of pixels.
+std::vector<uint8_t> ExpandingCodes(int repeats)
+{
+    CodePacker codes;
+    codes.Put(4, 3);
+    codes.Put(0, 3);
+    int width = 3;
+    for (int next = 6; next < 4096; ++next) {
+        codes.Put(next, width);
+        if (next + 1 == (1 << width) && width < 12)
+            ++width;
+    }
+    for (int i = 0; i < repeats; ++i)
+        codes.Put(4095, 12);
+    codes.Put(5, 12);
+    std::vector<uint8_t> out = {2};
+    Append(out, SubBlocks(codes.Bytes()));
+    return out;
+}
+
+TEST(GifDecoder, DeclaredSizesAndExpandingCodesAreBounded)
+{
+    std::vector<uint8_t> hugeImage = GifHeader(2, 2, 1);
+    Append(hugeImage, ImageDescriptor(4096, 4097));
+    Append(hugeImage, ExpandingCodes(10));
+    hugeImage.push_back(';');
+    ReadResult result;
+    Read(hugeImage, result);
+    EXPECT_EQ(result.code, 13);
+    EXPECT_EQ(result.lines.back(),
+              "Error in ReadGIFFile(): Image 1 of 4096 by 4097 pixels is larger than the 16777216 pixels allowed.");
+
+    // A small image followed by codes worth a billion pixels, and a second
+    // image with the same stream: both are passed over as blocks, and the
+    // comment behind them is still found.
+    std::vector<uint8_t> expanding = GifHeader(2, 2, 1);
+    for (int image = 0; image < 2; ++image) {
+        Append(expanding, ImageDescriptor(2, 2));
+        Append(expanding, ExpandingCodes(250000));
+    }
+    Append(expanding, {'!', 0xFE, 3, 'e', 'n', 'd', 0, ';'});
+    Read(expanding, result);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"ReadImage(): Too much input data, ignoring extra...",
+                                                      "DoExtension(): GIF comment: end."}));
+    EXPECT_EQ(PixelOf(result.image, 0, 1), (Rgb{0, 0, 0}));
+}
+
 TEST(GifDecoder, OddScreenSizes)
 {
     // A zero-sized screen keeps nothing; a huge one cannot be allocated.
@@ -349,7 +413,9 @@ TEST(GifDecoder, OddScreenSizes)
     huge[6] = huge[7] = huge[8] = huge[9] = 0xFF;
     Read(huge, result);
     EXPECT_EQ(result.code, 12);
-    EXPECT_EQ(result.lines, std::vector<std::string>{"Error in ReadGIFFile(): Cannot allocate a 65535 by 65535 image."});
+    EXPECT_EQ(result.lines, std::vector<std::string>{
+                                "Error in ReadGIFFile(): A 65535 by 65535 screen is larger than the 16777216 pixels "
+                                "allowed."});
     EXPECT_TRUE(result.image.IsEmpty());
 }
 
