@@ -21,14 +21,11 @@ constexpr auto kCancelPollInterval = std::chrono::milliseconds(50);
 // The value of the "Refresh" header, empty when there is none.
 std::string RefreshValue(const HttpTransfer& transfer) { return transfer.HeaderValue("Refresh"); }
 
-// The wait that a refresh value "N;..." begins with, by atoi's rules; 0 when
-// the value has no ';' after its first character.
-int RefreshWait(const std::string& refresh)
+// A refresh value "N;..." that names a wait before its target.
+bool HasRefreshWait(const std::string& refresh)
 {
     const size_t semicolon = refresh.find(';');
-    if (semicolon == std::string::npos || semicolon == 0)
-        return 0;
-    return std::atoi(refresh.substr(0, semicolon).c_str());
+    return semicolon != std::string::npos && semicolon > 0;
 }
 
 // Deletes the file it names when it goes, unless released.
@@ -84,6 +81,27 @@ std::string LastPathComponent(const std::string& object)
 }
 
 }  // namespace
+
+int RefreshWait(const std::string& refresh)
+{
+    if (!HasRefreshWait(refresh))
+        return 0;
+    return std::atoi(refresh.substr(0, refresh.find(';')).c_str());
+}
+
+std::string RefreshTarget(std::string refresh, const UrlParts& base)
+{
+    if (!HasRefreshWait(refresh))
+        return refresh;
+    refresh.erase(0, refresh.find(';') + 1);
+    const size_t absolute = refresh.find("http://");
+    const size_t equals = refresh.find('=');
+    if (absolute != std::string::npos)
+        refresh.erase(0, absolute);
+    else if (equals != std::string::npos && equals > 0)
+        refresh = ResolveUrl(base, refresh.substr(equals + 1));
+    return refresh;
+}
 
 struct CHTTPRequest::PassOutcome {
     std::optional<int> result;  // set when execute() ends with it
@@ -197,18 +215,10 @@ CHTTPRequest::PassOutcome CHTTPRequest::finishStatusPage(HttpTransfer& transfer,
                                                          const std::string& url,
                                                          const std::string& fileNameArgument, bool toMemory)
 {
-    std::string refresh = RefreshValue(transfer);
-    const int wait = RefreshWait(refresh);
-    const size_t semicolon = refresh.find(';');
-    if (semicolon != std::string::npos && semicolon > 0) {
-        refresh.erase(0, semicolon + 1);
-        const size_t absolute = refresh.find("http://");
-        const size_t equals = refresh.find('=');
-        if (absolute != std::string::npos)
-            refresh.erase(0, absolute);
-        else if (equals != std::string::npos && equals > 0)
-            refresh = ResolveUrl(parts, refresh.substr(equals + 1));
-
+    const std::string refreshValue = RefreshValue(transfer);
+    const int wait = RefreshWait(refreshValue);
+    const std::string refresh = RefreshTarget(refreshValue, parts);
+    if (HasRefreshWait(refreshValue)) {
         if (const int read = readBodyIntoMemory(transfer, TransferUrl(parts)); read != 0)
             return PassOutcome::Result(read);
         bool marked = false;

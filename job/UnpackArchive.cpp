@@ -20,18 +20,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// A member name that stays inside the extraction folder: relative, and
-// without a ".." component.
-bool IsSafeMemberName(const std::string& name)
-{
-    if (name.empty() || name[0] == '/' || name[0] == '\\')
-        return false;
-    for (const auto& part : std::filesystem::path(name))
-        if (part == "..")
-            return false;
-    return name.find('\\') == std::string::npos;
-}
-
 bool ExtractMember(zip_t* archive, zip_uint64_t index, const std::filesystem::path& target,
                    unsigned long long& budget)
 {
@@ -63,6 +51,16 @@ bool ExtractMember(zip_t* archive, zip_uint64_t index, const std::filesystem::pa
 }
 
 } // namespace
+
+bool IsSafeMemberName(const std::string& name)
+{
+    if (name.empty() || name[0] == '/' || name[0] == '\\')
+        return false;
+    for (const auto& part : std::filesystem::path(name))
+        if (part == "..")
+            return false;
+    return name.find('\\') == std::string::npos;
+}
 
 int UnpackArchive(const std::string& archivePath)
 {

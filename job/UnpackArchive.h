@@ -10,6 +10,10 @@
 // or written.
 int UnpackArchive(const std::string& archivePath);
 
+// A member name that stays inside the extraction folder: relative, and
+// without a ".." component or a backslash.
+bool IsSafeMemberName(const std::string& name);
+
 // Extraction stops once the members written add up to this many bytes, so
 // a hostile archive cannot fill the disk.
 inline constexpr unsigned long long kMaxUnpackedBytes = 4ull << 30;
