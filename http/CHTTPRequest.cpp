@@ -23,16 +23,11 @@ constexpr auto kCancelPollInterval = std::chrono::milliseconds(50);
 // The value of the "Refresh" header, empty when there is none.
 std::string RefreshValue(const HttpTransfer& transfer) { return transfer.HeaderValue("Refresh"); }
 
-// The wait that a refresh value "N;..." begins with, by atoi's rules but
-// held to the int range; 0 when the value has no ';' after its first
-// character.
-int RefreshWait(const std::string& refresh)
+// A refresh value "N;..." that names a wait before its target.
+bool HasRefreshWait(const std::string& refresh)
 {
     const size_t semicolon = refresh.find(';');
-    if (semicolon == std::string::npos || semicolon == 0)
-        return 0;
-    const long long wait = std::strtoll(refresh.substr(0, semicolon).c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(wait, INT_MIN, INT_MAX));
+    return semicolon != std::string::npos && semicolon > 0;
 }
 
 // Grows a body kept in memory at most to `limit`, so its buffer never
@@ -98,6 +93,28 @@ std::string LastPathComponent(const std::string& object)
 }
 
 }  // namespace
+
+int RefreshWait(const std::string& refresh)
+{
+    if (!HasRefreshWait(refresh))
+        return 0;
+    const long long wait = std::strtoll(refresh.substr(0, refresh.find(';')).c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(wait, INT_MIN, INT_MAX));
+}
+
+std::string RefreshTarget(std::string refresh, const UrlParts& base)
+{
+    if (!HasRefreshWait(refresh))
+        return refresh;
+    refresh.erase(0, refresh.find(';') + 1);
+    const size_t absolute = refresh.find("http://");
+    const size_t equals = refresh.find('=');
+    if (absolute != std::string::npos)
+        refresh.erase(0, absolute);
+    else if (equals != std::string::npos && equals > 0)
+        refresh = ResolveUrl(base, refresh.substr(equals + 1));
+    return refresh;
+}
 
 struct CHTTPRequest::PassOutcome {
     std::optional<int> result;  // set when execute() ends with it
@@ -216,18 +233,10 @@ CHTTPRequest::PassOutcome CHTTPRequest::finishStatusPage(HttpTransfer& transfer,
                                                          const std::string& url,
                                                          const std::string& fileNameArgument, bool toMemory)
 {
-    std::string refresh = RefreshValue(transfer);
-    const int wait = RefreshWait(refresh);
-    const size_t semicolon = refresh.find(';');
-    if (semicolon != std::string::npos && semicolon > 0) {
-        refresh.erase(0, semicolon + 1);
-        const size_t absolute = refresh.find("http://");
-        const size_t equals = refresh.find('=');
-        if (absolute != std::string::npos)
-            refresh.erase(0, absolute);
-        else if (equals != std::string::npos && equals > 0)
-            refresh = ResolveUrl(parts, refresh.substr(equals + 1));
-
+    const std::string refreshValue = RefreshValue(transfer);
+    const int wait = RefreshWait(refreshValue);
+    const std::string refresh = RefreshTarget(refreshValue, parts);
+    if (HasRefreshWait(refreshValue)) {
         if (const int read = readBodyIntoMemory(transfer, TransferUrl(parts)); read != 0)
             return PassOutcome::Result(read);
         bool marked = false;

@@ -104,5 +104,15 @@ private:
     unsigned long long maxFileBytes = kDefaultMaxFileBytes;
 };
 
+// The wait in seconds that a Refresh header value "N;..." begins with, by
+// atoi's rules but held to the int range; 0 when the value has no ';' after
+// its first character.
+int RefreshWait(const std::string& refresh);
+
+// The next URL a Refresh header value names: after "N;", from its "http://"
+// on, or else the target after its first '=' resolved against `base`, or
+// else the rest as it stands; a value without a wait is the target whole.
+std::string RefreshTarget(std::string refresh, const UrlParts& base);
+
 // Appends one entry with `body` to "terraFetch.log" in the current folder.
 void writeTrace(const std::string& body);

@@ -100,16 +100,16 @@ bool HttpTransfer::Start(const std::string& url, int timeoutSeconds, const Crede
     return false;
 }
 
-std::string HttpTransfer::HeaderValue(const std::string& name) const
+std::string FindHeaderValue(const std::string& rawHeaders, const std::string& name)
 {
     const std::string prefix = name + ":";
     size_t line = 0;
-    while (line < headers_.size()) {
-        size_t end = headers_.find("\r\n", line);
+    while (line < rawHeaders.size()) {
+        size_t end = rawHeaders.find("\r\n", line);
         if (end == std::string::npos)
-            end = headers_.size();
-        if (line > 0 && StartsWithNoCase(headers_, line, prefix)) {
-            std::string value = headers_.substr(line + prefix.size(), end - line - prefix.size());
+            end = rawHeaders.size();
+        if (line > 0 && StartsWithNoCase(rawHeaders, line, prefix)) {
+            std::string value = rawHeaders.substr(line + prefix.size(), end - line - prefix.size());
             const size_t first = value.find_first_not_of(" \t");
             const size_t last = value.find_last_not_of(" \t");
             return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
@@ -117,6 +117,19 @@ std::string HttpTransfer::HeaderValue(const std::string& name) const
         line = end + 2;
     }
     return {};
+}
+
+std::optional<long> ResponseStatusOf(const std::string& line)
+{
+    if (line.rfind("HTTP/", 0) != 0)
+        return std::nullopt;
+    const size_t blank = line.find(' ');
+    return blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank + 1, nullptr, 10);
+}
+
+std::string HttpTransfer::HeaderValue(const std::string& name) const
+{
+    return FindHeaderValue(headers_, name);
 }
 
 long HttpTransfer::Read(char* buffer, size_t capacity)
@@ -235,13 +248,12 @@ size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
 
-    if (line.rfind("HTTP/", 0) == 0) {
+    if (const std::optional<long> status = ResponseStatusOf(line)) {
         // A new response starts: after an interim answer, or when the library
         // answers an authentication challenge by itself.
         transfer.headers_.clear();
         transfer.headersComplete_ = false;
-        const size_t blank = line.find(' ');
-        transfer.status_ = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank + 1, nullptr, 10);
+        transfer.status_ = *status;
     }
     transfer.headers_ += line + "\r\n";
     if (line.empty()) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // One HTTP/1.0 GET on libcurl, driven so that the caller can read the status
@@ -94,3 +95,13 @@ private:
     std::string error_;
     char errorBuffer_[256] = {};
 };
+
+// Value of the first header `name` (case-insensitive) in a header block laid
+// out as RawHeaders() holds it, the status line skipped, blanks trimmed;
+// empty when absent.
+std::string FindHeaderValue(const std::string& rawHeaders, const std::string& name);
+
+// The status code of a header line that starts a response ("HTTP/1.0 302
+// Found"): the number after its first blank by strtol's rules, 0 without a
+// blank; nothing when the line starts no response.
+std::optional<long> ResponseStatusOf(const std::string& line);

@@ -35,22 +35,37 @@ void CHTTPRequest::extractProgressText(const std::string& html)
         }
     }
     const int openLength = static_cast<int>(openTag.size());
+    // The first closing tag at or after an opening tag moves only forward
+    // with the opening tags, so it is looked for again only once passed,
+    // which keeps a page of many unclosed tags to one scan.
+    int close = -1;
+    // Sections of a well-formed page never overlap, so their text never adds
+    // up to more than the page; overlapping ones stop there instead of
+    // repeating the page for every unclosed opening tag.
+    size_t textLeft = html.size();
     for (; open >= 0; open = findNoCase(html, openTag, open + 1)) {
-        const int close = findNoCase(html, closeTag, open);
-        if (close < 0)
-            continue;
+        if (close < open) {
+            close = findNoCase(html, closeTag, open);
+            if (close < 0)
+                break;
+        }
         // A section whose closing tag lies inside its own opening tag cannot
         // happen with these tags; the guard keeps the cut well-formed anyway.
         if (close < open + openLength)
             continue;
-        std::string section = html.substr(open + openLength, close - open - openLength);
+        const size_t sectionLength = static_cast<size_t>(close - open - openLength);
+        if (sectionLength > textLeft)
+            break;
+        textLeft -= sectionLength;
+        const std::string section = html.substr(open + openLength, sectionLength);
+        size_t rest = 0;
         for (int lineBreak = findNoCase(section, "<BR>", 0); lineBreak >= 0;
-             lineBreak = findNoCase(section, "<BR>", 0)) {
-            addProgressLine(section.substr(0, lineBreak));
-            section.erase(0, lineBreak + 4);
+             lineBreak = findNoCase(section, "<BR>", static_cast<int>(rest))) {
+            addProgressLine(section.substr(rest, lineBreak - rest));
+            rest = static_cast<size_t>(lineBreak) + 4;
         }
-        if (!section.empty())
-            addProgressLine(section);
+        if (rest < section.size())
+            addProgressLine(section.substr(rest));
     }
 }
 

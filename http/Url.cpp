@@ -60,7 +60,9 @@ UrlSplit SplitUrl(const std::string& text, UrlParts& parts)
     std::string portText;
     if (!authority.empty() && authority.front() == '[') {
         const size_t close = authority.find(']');
-        if (close == std::string::npos)
+        // A second '[' would make a host that cannot be written back in
+        // brackets, so the URL put together again would name no host.
+        if (close == std::string::npos || authority.find('[', 1) < close)
             return UrlSplit::NotAUrl;
         host = authority.substr(1, close - 1);
         const std::string rest = authority.substr(close + 1);

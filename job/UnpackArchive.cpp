@@ -71,22 +71,6 @@ std::optional<uint64_t> AnnouncedMemberCount(const std::string& path)
     return std::nullopt;
 }
 
-// The member's path inside the folder with '/' between its parts, or empty
-// when it would land outside: absolute, with a drive letter, or with a ".."
-// part. Archives made on Windows separate folders with '\'.
-std::string SafeMemberPath(std::string name)
-{
-    for (char& c : name)
-        if (c == '\\')
-            c = '/';
-    if (name.empty() || name[0] == '/' || (name.size() > 1 && name[1] == ':'))
-        return {};
-    for (const auto& part : std::filesystem::path(name))
-        if (part == "..")
-            return {};
-    return name;
-}
-
 bool IsSymbolicLink(zip_t* archive, zip_uint64_t index)
 {
     zip_uint8_t system = 0;
@@ -141,6 +125,19 @@ Extraction ExtractMember(zip_t* archive, const Member& member, const std::filesy
 }
 
 } // namespace
+
+std::string SafeMemberPath(std::string name)
+{
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+    if (name.empty() || name[0] == '/' || (name.size() > 1 && name[1] == ':'))
+        return {};
+    for (const auto& part : std::filesystem::path(name))
+        if (part == "..")
+            return {};
+    return name;
+}
 
 int UnpackArchive(const std::string& archivePath, LogSink& log)
 {

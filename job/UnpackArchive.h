@@ -20,6 +20,12 @@ int UnpackArchive(const std::string& archivePath, LogSink& log);
 
 // An order's archive holds one raster with a few companion files.
 inline constexpr int kMaxArchiveMembers = 256;
+
+// The member's path inside the extraction folder with '/' between its
+// parts (archives made on Windows use '\'), or empty when it would land
+// outside: absolute, with a drive letter, or with a ".." part.
+std::string SafeMemberPath(std::string name);
+
 // Extraction stops once the members written add up to this many bytes, so
 // a hostile archive cannot fill the disk.
 inline constexpr unsigned long long kMaxUnpackedBytes = kMaxArchiveBytes;

@@ -50,6 +50,35 @@ TEST_F(ResponseText, EmphasisedSectionsBecomeLines)
         EXPECT_EQ(Extract(html), expected) << html;
 }
 
+TEST_F(ResponseText, OverlappingSectionsShareTheClosingTag)
+{
+    EXPECT_EQ(Extract("<STRONG>a<STRONG>b</STRONG>c</STRONG>"), (Lines{"a<STRONG>b", "b"}));
+    EXPECT_EQ(Extract("<H2>x<h2>y<BR>z</H2>"), (Lines{"x<h2>y", "z", "y", "z"}));
+}
+
+// Pages of a great many tags: each must still be read in one pass, and
+// unclosed opening tags cannot make the log repeat the page for each of them.
+TEST_F(ResponseText, HostilePagesStayLinearInTimeAndLogText)
+{
+    std::string unclosed;
+    for (int i = 0; i < 200000; ++i)
+        unclosed += "<STRONG>";
+    EXPECT_EQ(Extract(unclosed), Lines{});
+
+    std::string breaks = "<STRONG>";
+    for (int i = 0; i < 200000; ++i)
+        breaks += "x<BR>";
+    breaks += "</STRONG>";
+    EXPECT_EQ(Extract(breaks).size(), 200000u);
+
+    std::string nested = unclosed + "end</STRONG>";
+    size_t logged = 0;
+    for (const std::string& line : Extract(nested))
+        logged += line.size();
+    EXPECT_LE(logged, nested.size());
+    EXPECT_GT(logged, 0u);
+}
+
 TEST_F(ResponseText, FindNoCaseReportsPositionsOrMinusOne)
 {
     EXPECT_EQ(CHTTPRequest::findNoCase("abc<Br>def<bR>", "<BR>", 0), 3);

@@ -33,6 +33,7 @@ TEST(SplitUrl, AcceptsHttpOnlyAndTellsOtherSchemesFromNonsense)
         {"http://h:8a/", UrlSplit::NotAUrl, "", 0, ""},
         {"http://bad host/", UrlSplit::NotAUrl, "", 0, ""},
         {"weird://h/x", UrlSplit::NotAUrl, "", 0, ""},
+        {"http://[[x]:81/me", UrlSplit::NotAUrl, "", 0, ""},
     };
     for (const SplitCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -71,6 +72,19 @@ TEST(TransferUrl, EscapesBytesThatCannotTravelInARequestLine)
     UrlParts parts;
     ASSERT_EQ(SplitUrl("http://h:81/a b/\xC3\xA9?q=x y", parts), UrlSplit::Ok);
     EXPECT_EQ(TransferUrl(parts), "http://h:81/a%20b/%C3%A9?q=x%20y");
+}
+
+TEST(TransferUrl, SplitsAgainToTheSameServer)
+{
+    for (const char* text : {"http://[::1]:8000/x", "http://[host]/x", "http://a]b:81/", "http://u@[fe80::1%25eth0]/"}) {
+        SCOPED_TRACE(text);
+        UrlParts parts;
+        ASSERT_EQ(SplitUrl(text, parts), UrlSplit::Ok);
+        UrlParts again;
+        ASSERT_EQ(SplitUrl(TransferUrl(parts), again), UrlSplit::Ok);
+        EXPECT_EQ(again.host, parts.host);
+        EXPECT_EQ(again.port, parts.port);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+// Fuzz target for the waypoint file reader: the input is a whole file.
+#include "fuzz/FuzzSupport.h"
+#include "raster/WaypointFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static MemoryFile file("fuzz_waypoint_file");
+    if (!file.Fill(AsText(data, size)))
+        return 0;
+    NullWindow window;
+    WaypointList list;
+    const bool failed = ReadWaypoints(file.Path(), list, window);
+    FUZZ_CHECK(failed == list.empty());
+    // No waypoint can come from a line shorter than its two fields and a blank.
+    FUZZ_CHECK(list.size() <= size / 3);
+    return 0;
+}
