@@ -104,6 +104,8 @@ int main(int argc, char** argv)
     std::printf("Elevation: %s\n", options.dataFolder.empty()
                                         ? "synthetic terrain"
                                         : (".hgt tiles in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
+    std::printf("Map data: %s\n",
+                (options.mapDataFolder.empty() ? DefaultServiceDataFolder() : options.mapDataFolder).c_str());
     std::fflush(stdout);
 
     int received = 0;
