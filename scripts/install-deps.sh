@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  dpkg-dev file
 )
 
 missing=()
