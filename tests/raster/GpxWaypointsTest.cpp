@@ -148,6 +148,17 @@ TEST_F(GpxFileTest, AGpxRouteDrawsWhatItsTextFileDraws)
     EXPECT_EQ(PixelOf(out, 60, 75), (Rgb{255, 0, 0}));
 }
 
+TEST_F(GpxFileTest, HugeCoordinatesDrawWithoutHarm)
+{
+    const std::string gpx = Write("far.gpx", Gpx("<wpt lat=\"1e300\" lon=\"-1e300\"/><wpt lat=\"39.5\" "
+                                                 "lon=\"-98.5\"/><wpt lat=\"-1e18\" lon=\"4e18\"/>"));
+    ASSERT_FALSE(ReadWaypointFile(gpx, job, window));
+    WriteImage(folder.Path("in.tga"), 50, 40, [](int, int) { return Rgb{9, 9, 9}; });
+    EXPECT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -98, 39, job.Waypoints(), 2,
+                           window),
+              0);
+}
+
 TEST_F(GpxFileTest, AFailedGpxFileEmptiesTheListAndSaysSo)
 {
     ASSERT_FALSE(ReadWaypointFile(Write("good.txt", "40 -99\n"), job, window));
