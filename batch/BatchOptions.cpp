@@ -25,7 +25,7 @@ const char* const kBatchUsage =
     "  --keep-intermediates     keep the archive and every intermediate file\n"
     "  --names-from-coordinates name the result files after the quad's corner\n"
     "  --waypoints FILE         draw the route of a waypoint file into the texture\n"
-    "                           (lines \"latitude longitude [comment]\")\n"
+    "                           (lines \"latitude longitude [comment]\", or GPX)\n"
     "  --line-thickness N       route width in pixels: 1, 2, 4, 8 or 16 (default 1)\n"
     "  --z-scale Z              vertical exaggeration in the parameter files (default 0.02)\n"
     "  --timeout S              HTTP time-out in seconds, 1 to 300 (default 120)\n"

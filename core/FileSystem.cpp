@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 bool RenameNoReplace(const std::string& from, const std::string& to)
 {
@@ -30,4 +31,11 @@ void RemovePartialFile(const std::string& path)
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         unlink(path.c_str());
+}
+
+std::string ExecutableFolder()
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : program.parent_path().string();
 }

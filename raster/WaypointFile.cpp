@@ -4,6 +4,7 @@
 #include "core/JobWindow.h"
 #include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
+#include "raster/GpxWaypoints.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -86,8 +87,9 @@ bool ReadWaypoints(const std::string& path, WaypointList& list, JobWindow& windo
                            MessageIcon::Error);
         return true;
     }
+    const GpxFileRead gpx = ReadGpxWaypointFile(file.get(), list);
     std::string line;
-    while (ReadLine(file.get(), line)) {
+    while (gpx == GpxFileRead::NotGpx && ReadLine(file.get(), line)) {
         Waypoint waypoint;
         if (ParseWaypointLine(line, waypoint))
             list.push_back(std::move(waypoint));

@@ -9,7 +9,8 @@ struct JobFields;
 
 // Waypoint files: one waypoint a line, "latitude longitude [comment]",
 // fields separated by runs of blanks and tabs; lines starting with '#' and
-// lines of fewer than two fields are skipped.
+// lines of fewer than two fields are skipped. GPX files are recognised by
+// their content and read as routes (raster/GpxWaypoints.h).
 
 // Parses one line (without its line end). False when it holds no waypoint.
 bool ParseWaypointLine(const std::string& line, Waypoint& waypoint);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: in the
-# normal build and under AddressSanitizer + UndefinedBehaviorSanitizer.
+# normal build and under AddressSanitizer + UndefinedBehaviorSanitizer. The
+# normal build is also packaged, and the unpacked package runs a job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,4 +13,7 @@ for preset in dev asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
+  if [ "$preset" = dev ]; then
+    bash scripts/check-package.sh build/dev
+  fi
 done

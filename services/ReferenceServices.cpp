@@ -1,5 +1,7 @@
 #include "services/ReferenceServices.h"
 
+#include "core/FileSystem.h"
+
 #include "services/BoundaryLines.h"
 #include "services/ExtractService.h"
 #include "services/Gazetteer.h"
@@ -55,8 +57,20 @@ std::string DefaultServiceDataFolder()
 {
     if (const char* folder = std::getenv("TERRAFETCH_SERVICES_DATA"); folder && *folder)
         return folder;
-    // A build runs from its source tree; an installed program has its copy.
+    return ServiceDataFolderBeside(ExecutableFolder());
+}
+
+std::string ServiceDataFolderBeside(const std::string& programFolder)
+{
+    // The copy beside the program comes first, so an installed program never
+    // reads a source tree that happens to be on the machine.
     std::error_code error;
+    if (!programFolder.empty()) {
+        const std::filesystem::path beside =
+            std::filesystem::path(programFolder) / ".." / "share" / "terrafetch" / "data";
+        if (std::filesystem::is_directory(beside, error))
+            return beside.lexically_normal().string();
+    }
     if (std::filesystem::is_directory(TERRAFETCH_SERVICES_DATA_DIR, error))
         return TERRAFETCH_SERVICES_DATA_DIR;
     return TERRAFETCH_INSTALLED_DATA_DIR;

@@ -22,9 +22,15 @@ struct ReferenceServiceOptions {
     int threads = 16;
 };
 
-// Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else the
-// source tree's services/data while it exists, else the installed copy.
+// Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else
+// ServiceDataFolderBeside(the running program's folder).
 std::string DefaultServiceDataFolder();
+
+// For a program in `programFolder`: share/terrafetch/data beside its bin/
+// folder when that exists (an installed or unpacked copy, wherever it was
+// put), else the source tree's services/data while it exists, else the
+// folder the build was configured to install to.
+std::string ServiceDataFolderBeside(const std::string& programFolder);
 
 class ReferenceServices {
 public:

@@ -138,7 +138,7 @@ void CSettingsDialog::OnUseWaypoints()
 QString CSettingsDialog::ChooseWaypointFile()
 {
     return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), QString(),
-                                        QStringLiteral("Waypoint Files (*.txt);;All Files (*)"));
+                                        QStringLiteral("Waypoint Files (*.txt *.gpx);;All Files (*)"));
 }
 
 void CSettingsDialog::OnBrowse()

@@ -20,7 +20,8 @@ void Usage()
         "  --data DIR     folder of SRTM .hgt tiles (N39W099.hgt ...); synthetic terrain elsewhere\n"
         "  --wait N       seconds each status page asks the client to wait (default 1)\n"
         "  --voids F      share of synthetic terrain left void (default 0.005)\n"
-        "  --map-data DIR folder of the vendored map and gazetteer data\n");
+        "  --map-data DIR folder of the vendored map and gazetteer data\n"
+        "  --help         show this text\n");
 }
 
 bool NumberArgument(const char* text, double& value)
@@ -104,6 +105,8 @@ int main(int argc, char** argv)
     std::printf("Elevation: %s\n", options.dataFolder.empty()
                                         ? "synthetic terrain"
                                         : (".hgt tiles in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
+    std::printf("Map data: %s\n",
+                (options.mapDataFolder.empty() ? DefaultServiceDataFolder() : options.mapDataFolder).c_str());
     std::fflush(stdout);
 
     int received = 0;
