@@ -1,0 +1,41 @@
+#include "export/ExportFormat.h"
+
+#include <algorithm>
+#include <sstream>
+
+const char* ExportFormatName(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Png16:
+        return "png16";
+    case ExportFormat::GeoTiff:
+        return "geotiff";
+    case ExportFormat::Raw16:
+        return "r16";
+    case ExportFormat::TexturePng:
+        return "png";
+    }
+    return "";
+}
+
+bool ParseExportFormats(const std::string& list, std::vector<ExportFormat>& formats, std::string& error)
+{
+    formats.clear();
+    std::istringstream names(list);
+    std::string name;
+    while (std::getline(names, name, ',')) {
+        const auto* found = std::find_if(std::begin(kAllExportFormats), std::end(kAllExportFormats),
+                                         [&](ExportFormat f) { return name == ExportFormatName(f); });
+        if (found == std::end(kAllExportFormats)) {
+            error = "unknown export format \"" + name + "\" (png16, geotiff, r16 or png)";
+            return false;
+        }
+        if (std::find(formats.begin(), formats.end(), *found) == formats.end())
+            formats.push_back(*found);
+    }
+    if (formats.empty()) {
+        error = "no export format given (png16, geotiff, r16 or png)";
+        return false;
+    }
+    return true;
+}
