@@ -18,6 +18,7 @@ class CterraFetchDialog;
 }
 class CActivityList;
 class CHelpWindow;
+class CResultView;
 class GeocodeWorker;
 class JobWorker;
 class QLineEdit;
@@ -60,6 +61,7 @@ public:
 
     StatusIcon CurrentStatus() const { return status_; }
     CHelpWindow* HelpWindow() const { return helpWindow_; }
+    CResultView* ResultView() const { return resultView_; }
     bool IsBusy() const;
     bool IsClosePending() const { return closePending_; }
 
@@ -80,6 +82,8 @@ public:
     void OnHelp();
     void OnAbout();
     void OnLogSelChange();
+    // Shows the last successful job's result.
+    void OnViewResult();
 
     void reject() override;
 
@@ -111,6 +115,7 @@ private:
     QPixmap statusPixmaps_[3];
     bool closePending_ = false;
     CHelpWindow* helpWindow_ = nullptr;
+    CResultView* resultView_ = nullptr;
     std::unique_ptr<JobWorker> jobWorker_;
     std::unique_ptr<GeocodeWorker> geocodeWorker_;
 };
