@@ -1,7 +1,6 @@
 #include "export/ExportFormat.h"
 
 #include <algorithm>
-#include <sstream>
 
 const char* ExportFormatName(ExportFormat format)
 {
@@ -21,9 +20,12 @@ const char* ExportFormatName(ExportFormat format)
 bool ParseExportFormats(const std::string& list, std::vector<ExportFormat>& formats, std::string& error)
 {
     formats.clear();
-    std::istringstream names(list);
-    std::string name;
-    while (std::getline(names, name, ',')) {
+    // Every comma separates two names, so "png16," names an empty format.
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, comma - start);
+        start = comma + 1;
         const auto* found = std::find_if(std::begin(kAllExportFormats), std::end(kAllExportFormats),
                                          [&](ExportFormat f) { return name == ExportFormatName(f); });
         if (found == std::end(kAllExportFormats)) {
@@ -32,10 +34,6 @@ bool ParseExportFormats(const std::string& list, std::vector<ExportFormat>& form
         }
         if (std::find(formats.begin(), formats.end(), *found) == formats.end())
             formats.push_back(*found);
-    }
-    if (formats.empty()) {
-        error = "no export format given (png16, geotiff, r16 or png)";
-        return false;
     }
     return true;
 }

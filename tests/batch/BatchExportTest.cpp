@@ -73,12 +73,4 @@ TEST(BatchExport, ADefaultJobWritesItsResultsAndTheFiveExportFiles)
     EXPECT_EQ(differ, 0);
 }
 
-TEST(BatchExport, AnUnknownFormatIsRefusedBeforeAnyJob)
-{
-    TempDir folder;
-    EXPECT_EQ(RunBatch(folder, "--export png16,jpeg"), 2);
-    EXPECT_NE(ReadFileBytes(folder.File("errors.txt")).find("--export takes"), std::string::npos);
-    EXPECT_EQ(Names(folder), (std::set<std::string>{"errors.txt", "log.txt"}));
-}
-
 } // namespace

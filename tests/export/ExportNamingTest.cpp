@@ -25,17 +25,6 @@ TEST(ExportFormats, ListsAreReadInOrderOnceEachAndUnknownNamesRefused)
     }
 }
 
-TEST(ExportFileNames, AreNamedAfterTheHeightMap)
-{
-    const ExportFileNames names = ExportNamesFor("/jobs/X_el.tga");
-    EXPECT_EQ(names.png16, "/jobs/X_el.png");
-    EXPECT_EQ(names.geoTiff, "/jobs/X_el.tif");
-    EXPECT_EQ(names.raw16, "/jobs/X_el.r16");
-    EXPECT_EQ(names.sidecar, "/jobs/X_el.json");
-    EXPECT_EQ(names.texturePng, "/jobs/X_tx.png");
-    EXPECT_EQ(ExportNamesFor("/jobs/hills.tga").texturePng, "/jobs/hills_tx.png");
-}
-
 TEST(ExportFileNames, TheTextureWithTheRouteWinsUnlessItIsOlder)
 {
     TempDir folder;
@@ -69,15 +58,6 @@ TEST(HeightMapPlacement, CoordinateNamesGiveTheQuadInEveryHemisphere)
     }
     EXPECT_FALSE(QuadFromCoordinateName("job_el.tga", 1));
     EXPECT_FALSE(QuadFromCoordinateName("40.000000N99.000000W_tx_c.tga", 1));
-}
-
-TEST(HeightMapPlacement, TheImportLeavesOutTheNorthRowAndEastColumn)
-{
-    const HeightMapPlacement placement{Quad{-99, -98, 40, 39}, 3600, 3600};
-    EXPECT_DOUBLE_EQ(placement.Longitude(0), -99);
-    EXPECT_DOUBLE_EQ(placement.Latitude(0), 40 - 1.0 / 3600);
-    EXPECT_NEAR(placement.Longitude(3599), -98 - 1.0 / 3600, 1e-12);
-    EXPECT_NEAR(placement.Latitude(3599), 39, 1e-12);
 }
 
 } // namespace

@@ -68,7 +68,9 @@ void WriteGeoTiff(const std::string& path, const Raster& raster)
     for (int row = 0; row < raster.rows; ++row) {
         for (int column = 0; column < raster.columns; ++column)
             line[column] = raster.value(column, row);
-        GDALRasterIO(band, GF_Write, 0, row, raster.columns, 1, line.data(), raster.columns, 1, GDT_Float64, 0, 0);
+        ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, row, raster.columns, 1, line.data(), raster.columns, 1,
+                               GDT_Float64, 0, 0),
+                  CE_None);
     }
     GDALClose(dataset);
 }
