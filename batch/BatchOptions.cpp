@@ -31,6 +31,14 @@ const char* const kBatchUsage =
     "  --timeout S              HTTP time-out in seconds, 1 to 300 (default 120)\n"
     "  --scan N                 scanner mode: N consecutive quads, each a quarter\n"
     "                           degree east of the last; stops at the first failure\n"
+    "  --export LIST            after each successful job, also write the results\n"
+    "                           in these comma-separated formats, beside them:\n"
+    "                           png16   heights as 16-bit greyscale PNG (X_el.png)\n"
+    "                           r16     heights as little-endian 16-bit raw (X_el.r16)\n"
+    "                                   (both with X_el.json: grey to metres, quad)\n"
+    "                           geotiff heights as GeoTIFF, EPSG:4326 (X_el.tif)\n"
+    "                           png     the texture as PNG (X_tx.png)\n"
+    "                           A failed export makes the exit status 1.\n"
     "  --help                   show this text\n"
     "\n"
     "Services: TERRAFETCH_EXTRACT_HOST, TERRAFETCH_MAP_HOST and TERRAFETCH_GEOCODE_HOST\n"
@@ -127,6 +135,11 @@ const ValueOption kValueOptions[] = {
              return false;
          o.timeout = seconds;
          return true;
+     }},
+    {"--export", "a comma-separated list of png16, geotiff, r16 and png",
+     [](const std::string& t, BatchOptions& o) {
+         std::string ignored;
+         return ParseExportFormats(t, o.exports, ignored);
      }},
     {"--scan", "a number of quads of at least 1",
      [](const std::string& t, BatchOptions& o) { return ParseWhole(t, o.scanQuads) && o.scanQuads >= 1; }},

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/ExportFormat.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@ struct BatchOptions {
     std::optional<double> zScale;
     std::optional<int> timeout;
     int scanQuads = 0;  // 0: no scanner mode
+    std::vector<ExportFormat> exports;  // written after each successful job
     bool help = false;
 };
 

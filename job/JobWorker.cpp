@@ -4,9 +4,9 @@
 #include "core/JobWindow.h"
 #include "job/RunJob.h"
 
-int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts)
+int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* jobResult)
 {
-    const int result = RunJob(window, job, hosts);
+    const int result = RunJob(window, job, hosts, jobResult);
     window.EnableControl(JobControl::Cancel, false);
     return result;
 }
@@ -22,7 +22,16 @@ JobWorker::~JobWorker() = default;
 
 bool JobWorker::Start(const ServiceHosts& hosts, std::function<void(int)> onFinished)
 {
-    return run_.Start([this, hosts] { return JobThreadProc(window_, job_, hosts); }, std::move(onFinished), [this] {
+    auto work = [this, hosts] {
+        JobResult jobResult;
+        const int code = JobThreadProc(window_, job_, hosts, &jobResult);
+        if (code == 0) {
+            std::lock_guard lock(resultMutex_);
+            lastResult_ = jobResult;
+        }
+        return code;
+    };
+    return run_.Start(std::move(work), std::move(onFinished), [this] {
         job_.cancelRequested = false;
         window_.ShowStatus(StatusIcon::Ok);
     });
@@ -36,4 +45,10 @@ bool JobWorker::IsRunning() const
 void JobWorker::Wait()
 {
     run_.Wait();
+}
+
+JobResult JobWorker::LastResult() const
+{
+    std::lock_guard lock(resultMutex_);
+    return lastResult_;
 }

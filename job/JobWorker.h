@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/BackgroundRun.h"
+#include "job/JobResult.h"
 #include "job/ServiceHosts.h"
 
 #include <functional>
+#include <mutex>
 
 class JobWindow;
 struct JobFields;
@@ -29,12 +31,17 @@ public:
     bool IsRunning() const;
     // Waits for the worker to end; for tests and the batch runner.
     void Wait();
+    // The quad and files of the last job that succeeded (empty names before
+    // the first); set before `onFinished` is called.
+    JobResult LastResult() const;
 
 private:
     JobWindow& window_;
     JobFields& job_;
+    mutable std::mutex resultMutex_;
+    JobResult lastResult_;
     BackgroundRun run_;
 };
 
 // The worker thread's procedure: runs the pipeline, then disables Cancel.
-int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts);
+int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* result = nullptr);

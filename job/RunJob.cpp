@@ -9,6 +9,7 @@
 #include "http/CHTTPRequest.h"
 #include "job/DeleteFolderTree.h"
 #include "job/ElevationOrder.h"
+#include "job/JobResult.h"
 #include "job/ServiceHosts.h"
 #include "job/TextureStages.h"
 #include "job/UnpackArchive.h"
@@ -55,7 +56,7 @@ int ImportElevation(JobWindow& window, JobFields& job, const JobFileNames& names
 }
 
 int WriteParameterFiles(JobWindow& window, JobFields& job, const Quad& quad, const JobFileNames& names,
-                        const std::string& heightMap, const std::string& finalTexture)
+                        const std::string& heightMap, const std::string& finalTexture, std::string (&written)[2])
 {
     FlightParameters values;
     values.textureWidth = TextureWidth(quad.top, quad.bottom);
@@ -75,6 +76,7 @@ int WriteParameterFiles(JobWindow& window, JobFields& job, const Quad& quad, con
             window.AttentionBlink();
             return 1;
         }
+        written[flight - 1] = file;
     }
     return 0;
 }
@@ -95,7 +97,7 @@ int Fail(JobWindow& window, int result)
 
 } // namespace
 
-int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts)
+int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* jobResult)
 {
     const Quad quad{job.quadLeft, job.quadRight, job.quadTop, job.quadBottom};
 
@@ -121,8 +123,11 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts)
     result = RunTextureStages(window, job, quad, names, heightMap, hosts.map, finalTexture);
     if (result != 0)
         return Fail(window, result);
-    if (WriteParameterFiles(window, job, quad, names, heightMap, finalTexture) != 0)
+    std::string parameterFiles[2];
+    if (WriteParameterFiles(window, job, quad, names, heightMap, finalTexture, parameterFiles) != 0)
         return 1;
+    if (jobResult)
+        *jobResult = JobResult{quad, heightMap, finalTexture, parameterFiles[0], parameterFiles[1]};
 
     window.AddToLog("Download successfully finished.");
     if (job.scannerMode)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgif-dev
+  qt6-base-dev libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgif-dev libgdal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth

@@ -4,13 +4,17 @@
 
 #include <string>
 
-// Builds the elevation posts of an order. Real SRTM tiles in `hgtFolder`
-// (names like N39W099.hgt; 3601 or 1201 posts square, big-endian int16, void
-// -32768, and 32767 taken as void too) are used wherever they cover the area,
-// mosaicked across tile edges; everything else gets synthetic terrain with
-// clusters of voids covering about `voidFraction` of it.
+// Builds the elevation posts of an order. Real elevation in `hgtFolder` is
+// used wherever it covers the area, mosaicked across file edges, the finest
+// file serving where files overlap: SRTM tiles (names like N39W099.hgt; 3601
+// or 1201 posts square, big-endian int16, void -32768, and 32767 taken as
+// void too) and any north-up longitude/latitude raster GDAL reads (GeoTIFF,
+// ESRI grids, the USGS 1" tiles), whose no-data value becomes a void. Files
+// of the folder that are no such raster are named on standard error and
+// skipped. Everything else gets synthetic terrain with clusters of voids
+// covering about `voidFraction` of it.
 struct ElevationSourceOptions {
-    std::string hgtFolder;
+    std::string hgtFolder;  // the data folder (named for its first kind of file)
     double voidFraction = 0.005;
 };
 

@@ -16,7 +16,7 @@ struct ReferenceServiceOptions {
     std::string address = "127.0.0.1";
     int port = 0;
     int waitSeconds = 1;         // wait asked for by each status page (0 in tests)
-    std::string dataFolder;      // real SRTM .hgt tiles; empty: synthetic terrain only
+    std::string dataFolder;      // real elevation (.hgt tiles, GDAL rasters); empty: synthetic terrain only
     double voidFraction = 0.005; // share of synthetic terrain left void
     std::string mapDataFolder;   // vendored boundaries and gazetteer; empty: the default
     int threads = 16;

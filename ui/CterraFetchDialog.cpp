@@ -4,6 +4,7 @@
 #include "ui/CActivityList.h"
 #include "ui/CHelpWindow.h"
 #include "ui/CPasswordDialog.h"
+#include "ui/CResultView.h"
 #include "ui/CSettingsDialog.h"
 #include "ui/CTimeoutDialog.h"
 #include "ui/FieldExchange.h"
@@ -125,6 +126,7 @@ void CterraFetchDialog::ConnectControls()
     connect(ui->copyLogButton, &QPushButton::clicked, this, &CterraFetchDialog::OnCopyLog);
     connect(ui->settingsButton, &QPushButton::clicked, this, &CterraFetchDialog::OnSettings);
     connect(ui->helpButton, &QPushButton::clicked, this, &CterraFetchDialog::OnHelp);
+    connect(ui->resultButton, &QPushButton::clicked, this, &CterraFetchDialog::OnViewResult);
     connect(ui->westEdit, &QLineEdit::textChanged, this, &CterraFetchDialog::OnWestEdgeChanged);
     connect(ui->northEdit, &QLineEdit::textChanged, this, &CterraFetchDialog::OnNorthEdgeChanged);
     connect(ui->activityList, &CActivityList::userSelectionChanged, this, &CterraFetchDialog::OnLogSelChange);
@@ -256,9 +258,26 @@ void CterraFetchDialog::StartJob()
     ui->proceedButton->setEnabled(false);
     if (!EnsureServiceHosts())
         return;
+    // The job rewrites the files the view would show.
+    ui->resultButton->setEnabled(false);
     jobWorker_->Start(*hosts_, [this](int) {
-        QMetaObject::invokeMethod(this, [this] { OnThreadFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] {
+            ui->resultButton->setEnabled(!jobWorker_->LastResult().heightMap.empty());
+            OnThreadFinished();
+        }, Qt::QueuedConnection);
     });
+}
+
+void CterraFetchDialog::OnViewResult()
+{
+    const JobResult result = jobWorker_->LastResult();
+    if (result.heightMap.empty())
+        return;
+    if (!resultView_)
+        resultView_ = new CResultView(*this, this);
+    resultView_->ShowJobResult(result);
+    resultView_->show();
+    resultView_->raise();
 }
 
 void CterraFetchDialog::OnCancel()

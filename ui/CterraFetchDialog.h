@@ -18,6 +18,7 @@ class CterraFetchDialog;
 }
 class CActivityList;
 class CHelpWindow;
+class CResultView;
 class GeocodeWorker;
 class JobWorker;
 class QLineEdit;
@@ -61,6 +62,7 @@ public:
 
     StatusIcon CurrentStatus() const { return status_; }
     CHelpWindow* HelpWindow() const { return helpWindow_; }
+    CResultView* ResultView() const { return resultView_; }
     bool IsBusy() const;
     bool IsClosePending() const { return closePending_; }
 
@@ -81,6 +83,8 @@ public:
     void OnHelp();
     void OnAbout();
     void OnLogSelChange();
+    // Shows the last successful job's result.
+    void OnViewResult();
 
     void reject() override;
 
@@ -114,6 +118,7 @@ private:
     bool closePending_ = false;
     bool proceedPending_ = false;  // Proceed pressed while a thread was ending
     CHelpWindow* helpWindow_ = nullptr;
+    CResultView* resultView_ = nullptr;
     std::unique_ptr<JobWorker> jobWorker_;
     std::unique_ptr<GeocodeWorker> geocodeWorker_;
 };

@@ -2,6 +2,7 @@
 #include "batch/BatchOptions.h"
 #include "batch/TerminalWindow.h"
 #include "core/JobFields.h"
+#include "export/ExportResult.h"
 #include "hosts/ResolveServiceHosts.h"
 #include "job/JobWorker.h"
 #include "raster/WaypointFile.h"
@@ -43,6 +44,17 @@ void ApplyOptions(const BatchOptions& options, JobFields& job)
         job.zScale = *options.zScale;
     if (options.timeout)
         job.httpTimeout = *options.timeout;
+}
+
+// Writes the export files of the job that has just succeeded.
+int ExportJobResult(const JobResult& result, const std::vector<ExportFormat>& formats, LogSink& log)
+{
+    ExportRequest request;
+    request.heightMap = result.heightMap;
+    request.texture = result.texture;
+    request.quad = result.quad;
+    request.formats = formats;
+    return ExportResult(request, log);
 }
 
 // Runs one job to its end; Ctrl-C asks it to cancel.
@@ -96,7 +108,10 @@ int main(int argc, char** argv)
     JobWorker worker(window, job);
     const int jobs = options.scanQuads > 0 ? options.scanQuads : 1;
     int result = 0;
-    for (int i = 0; i < jobs && result == 0 && !interrupted; ++i)
+    for (int i = 0; i < jobs && result == 0 && !interrupted; ++i) {
         result = RunOneJob(worker, job, hosts);
+        if (result == 0 && !options.exports.empty())
+            result = ExportJobResult(worker.LastResult(), options.exports, window);
+    }
     return result;
 }

@@ -17,7 +17,9 @@ void Usage()
         "Usage: terrafetch-services [options]\n"
         "  --address A    address to listen on (default 127.0.0.1)\n"
         "  --port N       port (default 8765; 0 picks a free one)\n"
-        "  --data DIR     folder of SRTM .hgt tiles (N39W099.hgt ...); synthetic terrain elsewhere\n"
+        "  --data DIR     folder of elevation files: SRTM .hgt tiles (N39W099.hgt ...) and\n"
+        "                 any longitude/latitude raster GDAL reads (GeoTIFF, ESRI grids,\n"
+        "                 the USGS 1\" tiles); synthetic terrain elsewhere\n"
         "  --wait N       seconds each status page asks the client to wait (default 1)\n"
         "  --voids F      share of synthetic terrain left void (default 0.005)\n"
         "  --map-data DIR folder of the vendored map and gazetteer data\n"
@@ -104,7 +106,7 @@ int main(int argc, char** argv)
                 host.c_str(), host.c_str(), host.c_str());
     std::printf("Elevation: %s\n", options.dataFolder.empty()
                                         ? "synthetic terrain"
-                                        : (".hgt tiles in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
+                                        : ("elevation files in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
     std::printf("Map data: %s\n",
                 (options.mapDataFolder.empty() ? DefaultServiceDataFolder() : options.mapDataFolder).c_str());
     std::fflush(stdout);

@@ -28,6 +28,9 @@ TEST(BatchOptions, TakesEveryOption)
     EXPECT_EQ(options.zScale, 0.05);
     EXPECT_EQ(options.timeout, 300);
     EXPECT_EQ(options.scanQuads, 3);
+    EXPECT_TRUE(options.exports.empty());
+    ASSERT_TRUE(Parse({"--export", "geotiff,png"}, options, error)) << error;
+    EXPECT_EQ(options.exports, (std::vector<ExportFormat>{ExportFormat::GeoTiff, ExportFormat::TexturePng}));
 }
 
 TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
@@ -36,6 +39,7 @@ TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
         {"--west"},           {"--west", "abc"},          {"--north", "95"},        {"--size", "0.3"},
         {"--timeout", "0"},   {"--timeout", "301"},       {"--timeout", "2.5"},     {"--line-thickness", "3"},
         {"--scan", "0"},      {"--z-scale", "1x"},        {"--frobnicate"},         {"--west", "nan"},
+        {"--export", "tif"},  {"--export", ""},
     };
     for (const auto& arguments : bad) {
         BatchOptions options;

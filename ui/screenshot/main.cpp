@@ -1,9 +1,11 @@
 // terrafetch-screenshot: opens the real main window, geocodes an address,
 // runs a job with Proceed as a user would (on the bundled services unless
 // the host variables say otherwise) and saves a picture of the finished
-// window. Files of the job go to the current folder.
-//   terrafetch-screenshot <picture.png> [address]
+// window and, when asked, of the result view that the window then opens.
+// Files of the job go to the current folder.
+//   terrafetch-screenshot <picture.png> [address] [result-view.png]
 #include "ui/CActivityList.h"
+#include "ui/CResultView.h"
 #include "ui/CterraFetchApp.h"
 #include "ui/CterraFetchDialog.h"
 
@@ -39,6 +41,14 @@ void WhenTrue(std::function<bool()> condition, std::function<void()> done, int s
     timer->start(100);
 }
 
+bool Save(QWidget& widget, const QString& picture)
+{
+    if (widget.grab().save(picture))
+        return true;
+    std::fprintf(stderr, "terrafetch-screenshot: cannot write %s\n", qPrintable(picture));
+    return false;
+}
+
 bool HasLine(CterraFetchDialog& dialog, const QString& prefix)
 {
     for (const QString& line : dialog.ActivityList().Lines())
@@ -53,11 +63,12 @@ int main(int argc, char** argv)
 {
     CterraFetchApp application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: terrafetch-screenshot <picture.png> [address]\n");
+        std::fprintf(stderr, "usage: terrafetch-screenshot <picture.png> [address] [result-view.png]\n");
         return 2;
     }
     const QString picture = QString::fromLocal8Bit(argv[1]);
     const QString address = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("Salina, KS");
+    const QString viewPicture = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     if (!application.StartNetwork())
         return 1;
 
@@ -67,6 +78,7 @@ int main(int argc, char** argv)
     auto* addressEdit = dialog.findChild<QLineEdit*>(QStringLiteral("addressEdit"));
     auto* geocode = dialog.findChild<QPushButton*>(QStringLiteral("geocodeButton"));
     auto* proceed = dialog.findChild<QPushButton*>(QStringLiteral("proceedButton"));
+    auto* viewResult = dialog.findChild<QPushButton*>(QStringLiteral("resultButton"));
 
     QTimer::singleShot(300, [&] {
         QTest::keyClicks(addressEdit, address);
@@ -78,15 +90,24 @@ int main(int argc, char** argv)
                               [&] {
                                   const bool finished = HasLine(dialog, "Download successfully finished.");
                                   QTimer::singleShot(300, [&, finished] {
-                                      if (!dialog.grab().save(picture)) {
-                                          std::fprintf(stderr, "terrafetch-screenshot: cannot write %s\n",
-                                                       qPrintable(picture));
+                                      if (!Save(dialog, picture)) {
                                           QCoreApplication::exit(1);
                                           return;
                                       }
                                       std::printf("%s: %s\n", qPrintable(picture),
                                                   finished ? "job finished" : "job failed");
-                                      QCoreApplication::exit(finished ? 0 : 1);
+                                      if (!finished || viewPicture.isEmpty()) {
+                                          QCoreApplication::exit(finished ? 0 : 1);
+                                          return;
+                                      }
+                                      QTest::mouseClick(viewResult, Qt::LeftButton);
+                                      QTimer::singleShot(500, [&] {
+                                          CResultView* view = dialog.ResultView();
+                                          const bool saved = view && Save(*view, viewPicture);
+                                          if (saved)
+                                              std::printf("%s: result view\n", qPrintable(viewPicture));
+                                          QCoreApplication::exit(saved ? 0 : 1);
+                                      });
                                   });
                               },
                               600);
