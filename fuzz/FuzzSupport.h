@@ -22,7 +22,7 @@ public:
     void ShowStatus(StatusIcon) override {}
     bool AskRetryWithTimeout(int&) override { return false; }
     bool AskPassword(std::string&, std::string&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&) override {}
+    void ShowMessage(const std::string&, const std::string&, MessageIcon = MessageIcon::Information) override {}
     void RefreshCoordinates() override {}
 };
 
