@@ -5,17 +5,18 @@
 #
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P CheckLayers.cmake
 
-set(layers core raster http services geocode job export hosts batch ui)
+set(layers core raster http live services geocode job export hosts batch ui)
 set(allowed_core "")
 set(allowed_raster core)
 set(allowed_http core)
-set(allowed_services core)
+set(allowed_live core http)
+set(allowed_services core live)
 set(allowed_geocode core http)
 set(allowed_job core raster http)
 set(allowed_export core raster)
-set(allowed_hosts core job services)
-set(allowed_batch core raster job export hosts)
-set(allowed_ui core raster http geocode job export hosts)
+set(allowed_hosts core job services live)
+set(allowed_batch core raster job export hosts live)
+set(allowed_ui core raster http live geocode job export hosts)
 
 set(failures 0)
 foreach(folder ${layers})

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+// Where the bundled services get their data: from the bundled, offline
+// sources (the default), or live from public sources over the internet.
+// Like every setting of the program, these are read at start and never stored.
+struct LiveSourceSettings {
+    static constexpr const char* kDefaultDemUrl =
+        "https://s3.amazonaws.com/elevation-tiles-prod/skadi";
+    static constexpr const char* kDefaultWmsUrl =
+        "https://tigerweb.geo.census.gov/arcgis/services/TIGERweb/"
+        "tigerWMS_PhysicalFeatures/MapServer/WmsServer";
+    static constexpr const char* kDefaultWmsBoundariesUrl =
+        "https://tigerweb.geo.census.gov/arcgis/services/TIGERweb/"
+        "tigerWMS_Current/MapServer/WmsServer";
+    static constexpr const char* kDefaultGeocoderUrl =
+        "https://geocoding.geo.census.gov/geocoder/locations/onelineaddress";
+
+    bool live = false;
+    std::string cacheFolder;  // empty: DefaultLiveCacheFolder()
+    std::string demUrl = kDefaultDemUrl;
+    std::string wmsUrl = kDefaultWmsUrl;
+    std::string wmsBoundariesUrl = kDefaultWmsBoundariesUrl;
+    std::string geocoderUrl = kDefaultGeocoderUrl;
+
+    // The cache folder in use: cacheFolder, or the default when it is empty.
+    std::string CacheFolder() const;
+};
+
+// $XDG_CACHE_HOME/terrafetch, else ~/.cache/terrafetch.
+std::string DefaultLiveCacheFolder();
+
+// Reads TERRAFETCH_SOURCES ("live" or "bundled"; unset or empty: bundled)
+// and TERRAFETCH_DEM_URL, TERRAFETCH_WMS_URL, TERRAFETCH_WMS_BOUNDARIES_URL,
+// TERRAFETCH_GEOCODER_URL over the defaults. Returns false with `error` set
+// for any other TERRAFETCH_SOURCES value.
+bool LiveSourceSettingsFromEnvironment(LiveSourceSettings& settings, std::string& error);
