@@ -1,5 +1,7 @@
 #pragma once
 
+#include "live/LiveSourceSettings.h"
+
 #include <memory>
 #include <string>
 
@@ -20,6 +22,7 @@ struct ReferenceServiceOptions {
     double voidFraction = 0.005; // share of synthetic terrain left void
     std::string mapDataFolder;   // vendored boundaries and gazetteer; empty: the default
     int threads = 16;
+    LiveSourceSettings live;     // live.live: answer from the public sources instead
 };
 
 // Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else
