@@ -216,6 +216,37 @@ std::vector<GeocodeService::Match> GeocodeService::Resolve(const ParsedAddress& 
     return matches;
 }
 
+std::vector<GeocodeService::Found> GeocodeService::FromGazetteer(const std::vector<Match>& matches) const
+{
+    std::vector<Found> found;
+    for (const Match& match : matches) {
+        const Place& place = gazetteer_.Places()[match.place];
+        found.push_back(Found{match.street, place.name, place.name + ", " + place.state, match.latitude,
+                              match.longitude});
+    }
+    return found;
+}
+
+std::vector<GeocodeService::Found> GeocodeService::FromGeocoder(const std::vector<GeocoderMatch>& matches)
+{
+    std::vector<Found> found;
+    for (const GeocoderMatch& match : matches) {
+        // "4600 SILVER HILL RD, WASHINGTON, DC, 20233": the street, then the place.
+        const size_t comma = match.address.find(", ");
+        Found entry;
+        entry.street = match.address.substr(0, comma);
+        entry.name = entry.street;
+        if (comma != std::string::npos)
+            entry.place = match.address.substr(comma + 2);
+        entry.latitude = match.latitude;
+        entry.longitude = match.longitude;
+        found.push_back(std::move(entry));
+        if (found.size() >= kMaxCandidates)
+            break;
+    }
+    return found;
+}
+
 ServiceReply GeocodeService::Geocode(const QueryMap& query) const
 {
     std::string address;
@@ -225,23 +256,36 @@ ServiceReply GeocodeService::Geocode(const QueryMap& query) const
         return ServiceReply::Text(400, "Error: The address is too long.\n");
     address = Trim(address);
 
-    const std::vector<Match> matches = Resolve(Parse(address));
+    // Cities and ZIP codes come from the gazetteer; in live mode the Census
+    // geocoder takes street addresses and whatever the gazetteer does not know.
+    const ParsedAddress parsed = Parse(address);
+    const std::vector<Match> matches = Resolve(parsed);
+    if (!streetGeocoder_ || (parsed.street.empty() && !matches.empty()))
+        return AnswerPage(address, FromGazetteer(matches));
+    const GeocoderResult result = streetGeocoder_(address);
+    if (!result.ok)
+        return ServiceReply::SourceFailure(result.error);
+    return AnswerPage(address, FromGeocoder(result.matches));
+}
+
+ServiceReply GeocodeService::AnswerPage(const std::string& address, const std::vector<Found>& found)
+{
     ServiceReply reply;
     reply.contentType = "text/html";
-    if (matches.empty()) {
+    if (found.empty()) {
         reply.body = Page("<p>The address \"" + EscapeHtml(address) +
                           "\" was not found. Please check the spelling, or give a city and state or a "
                           "ZIP code.</p>\n");
         return reply;
     }
-    if (matches.size() == 1) {
-        const Match& match = matches.front();
-        const Place& place = gazetteer_.Places()[match.place];
+    if (found.size() == 1) {
+        const Found& match = found.front();
         char centre[128];
         std::snprintf(centre, sizeof centre, "mapcenterlat=%.6f,&amp;mapcenterlon=%.6f,", match.latitude,
                       match.longitude);
-        std::string shown = match.street.empty() ? "" : match.street + ", ";
-        shown += place.name + ", " + place.state;
+        std::string shown = match.street.empty() ? "" : match.street;
+        if (!match.place.empty())
+            shown += (shown.empty() ? "" : ", ") + match.place;
         reply.body = Page("<p>Found: " + EscapeHtml(shown) + "</p>\n<p><a href=\"/map?" + centre +
                           "&amp;zoom=12\">Map of this address</a></p>\n");
         return reply;
@@ -250,11 +294,10 @@ ServiceReply GeocodeService::Geocode(const QueryMap& query) const
     // break: clients take the text before "<br />" without its last
     // character, so the blank is what they drop.
     std::string cells;
-    for (const Match& match : matches) {
-        const Place& place = gazetteer_.Places()[match.place];
-        const std::string street = match.street.empty() ? place.name : match.street;
-        cells += "<tr><td align=\"center\">" + EscapeHtml(street) + " <br />" + EscapeHtml(place.name) +
-                 ", " + place.state + "</td></tr>\n";
+    for (const Found& match : found) {
+        const std::string street = match.street.empty() ? match.name : match.street;
+        cells += "<tr><td align=\"center\">" + EscapeHtml(street) + " <br />" + EscapeHtml(match.place) +
+                 "</td></tr>\n";
     }
     reply.body = Page("<p>Several places match \"" + EscapeHtml(address) +
                       "\". Please choose one:</p>\n<table>\n" + cells + "</table>\n");

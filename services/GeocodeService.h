@@ -1,8 +1,10 @@
 #pragma once
 
+#include "live/CensusGeocoder.h"
 #include "services/Gazetteer.h"
 #include "services/ServiceReply.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,14 +13,21 @@
 // several give table cells <td align="center">street <br />City, ST</td>;
 // none gives a page saying the address was not found. Understood shapes:
 // "street, city, ST zip", "city, ST", "city ST", a ZIP code alone, a city
-// alone (a name found in several states gives candidates).
+// alone (a name found in several states gives candidates). Given a street
+// geocoder (live mode), street addresses and addresses the gazetteer does not
+// know go to it; a failure of it is an error answer naming it.
 class GeocodeService {
 public:
+    using StreetGeocoder = std::function<GeocoderResult(const std::string& address)>;
+
     static constexpr const char* kPath = "/demo.cgi";
     static constexpr size_t kMaxAddressLength = 300;
     static constexpr size_t kMaxCandidates = 25;
 
-    explicit GeocodeService(const Gazetteer& gazetteer) : gazetteer_(gazetteer) {}
+    explicit GeocodeService(const Gazetteer& gazetteer, StreetGeocoder streetGeocoder = {})
+        : gazetteer_(gazetteer), streetGeocoder_(std::move(streetGeocoder))
+    {
+    }
 
     ServiceReply Geocode(const QueryMap& query) const;
 
@@ -40,5 +49,18 @@ public:
     std::vector<Match> Resolve(const ParsedAddress& address) const;
 
 private:
+    // One entry of an answer page: `street` and `place` as shown, `name` for
+    // a candidate cell that has no street.
+    struct Found {
+        std::string street;
+        std::string name;
+        std::string place;
+        double latitude = 0.0, longitude = 0.0;
+    };
+    std::vector<Found> FromGazetteer(const std::vector<Match>& matches) const;
+    static std::vector<Found> FromGeocoder(const std::vector<GeocoderMatch>& matches);
+    static ServiceReply AnswerPage(const std::string& address, const std::vector<Found>& found);
+
     const Gazetteer& gazetteer_;
+    StreetGeocoder streetGeocoder_;
 };

@@ -530,6 +530,12 @@ double MapColumnOf(const MapView& view, double longitude, double latitude)
 
 double MapRowOf(const MapView& view, double latitude) { return Projection(view).Y(latitude); }
 
+MapExtent MapExtentOf(const MapView& view)
+{
+    const Projection projection(view);
+    return MapExtent{projection.West(), projection.East(), projection.South(), projection.North()};
+}
+
 std::vector<uint8_t> RenderMap(const MapView& view, const Gazetteer& gazetteer,
                                const BoundaryLines& boundaries)
 {

@@ -81,6 +81,13 @@ struct MapView {
 double MapColumnOf(const MapView& view, double longitude, double latitude);
 double MapRowOf(const MapView& view, double latitude);
 
+// The box of degrees the whole image shows: wider than `width` away from the
+// equator, since a degree of longitude shrinks there.
+struct MapExtent {
+    double west, east, south, north;
+};
+MapExtent MapExtentOf(const MapView& view);
+
 // Palette indices, rows top to bottom. The view must be valid (see
 // MapService); the data may be empty.
 std::vector<uint8_t> RenderMap(const MapView& view, const Gazetteer& gazetteer,

@@ -54,6 +54,11 @@ ServiceReply MapService::Map(const QueryMap& query) const
     const std::string why = ParseView(query, view);
     if (!why.empty())
         return ServiceReply::Text(400, "Error: " + why + "\n");
+    if (live_) {
+        std::string layers;
+        FindKey(query, "on", layers);
+        return live_->Map(view, layers);
+    }
     const std::vector<uint8_t> pixels = RenderMap(view, gazetteer_, boundaries_);
     std::string gif = EncodeGif(view.imageWidth, view.imageHeight, pixels, MapPalette());
     if (gif.empty())

@@ -2,21 +2,23 @@
 
 #include "services/BoundaryLines.h"
 #include "services/Gazetteer.h"
+#include "services/LiveMapService.h"
 #include "services/MapRenderer.h"
 #include "services/ServiceReply.h"
 
 #include <string>
 
 // The map server: GET /cgi-bin/mapper/map.gif?lon=&lat=&wid=&ht=&iwd=&iht=&on=
-// answers a GIF of iwd × iht pixels (see MapRenderer.h for the geometry).
+// answers a GIF of iwd × iht pixels (see MapRenderer.h for the geometry),
+// drawn from the bundled data or, given a live service, from TIGERweb.
 class MapService {
 public:
     static constexpr const char* kPath = "/cgi-bin/mapper/map.gif";
     static constexpr int kMaxImageSide = 4000;
     static constexpr double kMaxSpanDegrees = 30.0;
 
-    MapService(const Gazetteer& gazetteer, const BoundaryLines& boundaries)
-        : gazetteer_(gazetteer), boundaries_(boundaries)
+    MapService(const Gazetteer& gazetteer, const BoundaryLines& boundaries, const LiveMapService* live = nullptr)
+        : gazetteer_(gazetteer), boundaries_(boundaries), live_(live)
     {
     }
 
@@ -28,4 +30,5 @@ public:
 private:
     const Gazetteer& gazetteer_;
     const BoundaryLines& boundaries_;
+    const LiveMapService* live_;
 };

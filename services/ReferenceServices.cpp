@@ -2,11 +2,15 @@
 
 #include "core/FileSystem.h"
 
+#include "live/CensusGeocoder.h"
+#include "live/UpstreamClient.h"
+
 #include "services/BoundaryLines.h"
 #include "services/ExtractService.h"
 #include "services/Gazetteer.h"
 #include "services/GeocodeService.h"
 #include "services/LenientServer.h"
+#include "services/LiveMapService.h"
 #include "services/MapService.h"
 
 #include <algorithm>
@@ -80,6 +84,9 @@ struct ReferenceServices::Impl {
     ReferenceServiceOptions options;
     Gazetteer gazetteer;
     BoundaryLines boundaries;
+    std::unique_ptr<UpstreamClient> upstream;  // live mode only
+    std::unique_ptr<LiveMapService> liveMap;
+    std::unique_ptr<CensusGeocoder> streetGeocoder;
     std::unique_ptr<ExtractService> extract;
     std::unique_ptr<MapService> map;
     std::unique_ptr<GeocodeService> geocode;
@@ -118,8 +125,18 @@ int ReferenceServices::Start()
     extractOptions.elevation.voidFraction = s.options.voidFraction;
     extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
     s.extract = std::make_unique<ExtractService>(extractOptions);
-    s.map = std::make_unique<MapService>(s.gazetteer, s.boundaries);
-    s.geocode = std::make_unique<GeocodeService>(s.gazetteer);
+    GeocodeService::StreetGeocoder streetGeocoder;
+    if (s.options.live.live) {
+        const LiveSourceSettings& live = s.options.live;
+        s.upstream = std::make_unique<UpstreamClient>();
+        s.liveMap = std::make_unique<LiveMapService>(FetchThrough(*s.upstream), live.wmsUrl, live.wmsBoundariesUrl);
+        s.streetGeocoder = std::make_unique<CensusGeocoder>(FetchThrough(*s.upstream), live.geocoderUrl);
+        streetGeocoder = [geocoder = s.streetGeocoder.get()](const std::string& address) {
+            return geocoder->Geocode(address);
+        };
+    }
+    s.map = std::make_unique<MapService>(s.gazetteer, s.boundaries, s.liveMap.get());
+    s.geocode = std::make_unique<GeocodeService>(s.gazetteer, std::move(streetGeocoder));
 
     s.server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
         Send(ServiceReply::Text(500, "Error: The request could not be handled.\n"), response);
@@ -175,6 +192,8 @@ int ReferenceServices::Start()
 void ReferenceServices::Stop()
 {
     Impl& s = *impl_;
+    if (s.upstream)
+        s.upstream->Cancel();  // ends the handlers' transfers and waits promptly
     s.server.StopServing();
     s.port = 0;
 }

@@ -40,3 +40,16 @@ bool FindKey(const QueryMap& query, const std::string& key, std::string& value)
     value = found->second;
     return true;
 }
+
+ServiceReply ServiceReply::SourceFailure(const std::string& why)
+{
+    // One line of plain characters: nothing can break the header block.
+    std::string line;
+    for (const char c : why) {
+        const auto byte = static_cast<unsigned char>(c);
+        line += byte < 0x20 || byte >= 0x7F ? ' ' : (c == '"' ? '\'' : c);
+    }
+    ServiceReply reply = Text(502, "Error: " + line + "\n");
+    reply.headers.emplace_back("Warning", "199 terrafetch-services \"" + line + "\"");
+    return reply;
+}

@@ -24,6 +24,10 @@ struct ServiceReply {
         reply.body = std::move(text);
         return reply;
     }
+
+    // A public source failed: status 502, the reason as the body and in a
+    // Warning header, since clients log the headers of a failed request.
+    static ServiceReply SourceFailure(const std::string& why);
 };
 
 // Strict number parsing: the whole text must be one finite decimal number.

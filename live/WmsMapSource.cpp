@@ -1,0 +1,68 @@
+#include "live/WmsMapSource.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+std::string WmsMapSource::Fetch(const std::vector<std::string>& layers, const WmsPiecePlan& plan,
+                                const PieceSink& sink) const
+{
+    // Pieces are fetched and decoded side by side (the upstream client caps
+    // the requests at once); the sink sees one piece at a time.
+    std::atomic<size_t> next{0};
+    std::mutex mutex;
+    std::string failure;
+    auto work = [&] {
+        for (size_t i = next++; i < plan.pieces.size(); i = next++) {
+            {
+                std::lock_guard lock(mutex);
+                if (!failure.empty())
+                    return;
+            }
+            const std::string why = FetchPiece(layers, plan.pieces[i], [&](const WmsPiece& piece, const RgbImage& image) {
+                std::lock_guard lock(mutex);
+                if (failure.empty())
+                    sink(piece, image);
+            });
+            if (!why.empty()) {
+                std::lock_guard lock(mutex);
+                if (failure.empty())
+                    failure = why;
+                return;
+            }
+        }
+    };
+    const size_t helpers = std::min<size_t>(kParallelPieces, std::max<size_t>(1, plan.pieces.size())) - 1;
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < helpers; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    return failure;
+}
+
+std::string WmsMapSource::FetchPiece(const std::vector<std::string>& layers, const WmsPiece& piece,
+                                     const PieceSink& sink) const
+{
+    const std::string url = WmsGetMapUrl(baseUrl_, layers, piece);
+    const UpstreamAnswer answer = fetch_(url, kMaxAnswerBytes);
+    const std::string source = "The " + name_ + " at " + baseUrl_;
+    if (!answer.ok)
+        return source + " could not be reached: " + answer.error + ".";
+    const WmsAnswer map =
+        ReadWmsAnswer(answer.contentType, answer.body, static_cast<size_t>(piece.width) * piece.height);
+    if (answer.status != 200 && map.ok)
+        return source + " answered with status " + std::to_string(answer.status) + ".";
+    if (!map.ok) {
+        const std::string status = answer.status == 200 ? "" : " (status " + std::to_string(answer.status) + ")";
+        return source + " gave no map" + status + ": " + map.error + ".";
+    }
+    if (map.image.width != piece.width || map.image.height != piece.height)
+        return source + " answered an image of " + std::to_string(map.image.width) + " x " +
+               std::to_string(map.image.height) + " pixels for one of " + std::to_string(piece.width) + " x " +
+               std::to_string(piece.height) + ".";
+    sink(piece, map.image);
+    return {};
+}

@@ -1,0 +1,173 @@
+#include "live/WmsAnswer.h"
+#include "live/WmsGetMap.h"
+#include "live/WmsLayers.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string PngOf(int width, int height, int format, const std::vector<uint8_t>& pixels)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = static_cast<png_uint_32>(format);
+    png_alloc_size_t size = 0;
+    png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr);
+    std::string bytes(size, '\0');
+    png_image_write_to_memory(&image, bytes.data(), &size, 0, pixels.data(), 0, nullptr);
+    bytes.resize(size);
+    return bytes;
+}
+
+int WriteTo(GifFileType* gif, const GifByteType* data, int length)
+{
+    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), length);
+    return length;
+}
+
+// A GIF of `width` × `height` whose pixel (x, y) has index (x + y) % 4, the
+// lines stored interlaced; index 3 is transparent. The frame may be placed
+// anywhere on the screen, even outside it.
+std::string InterlacedGif(int width, int height, int left = 0)
+{
+    std::string bytes;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&bytes, WriteTo, &error);
+    GifColorType colours[4] = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {0, 0, 0}};
+    ColorMapObject* map = GifMakeMapObject(4, colours);
+    EGifSetGifVersion(gif, true);
+    EGifPutScreenDesc(gif, width, height, 2, 0, map);
+    GraphicsControlBlock control{};
+    control.TransparentColor = 3;
+    GifByteType extension[4];
+    const size_t length = EGifGCBToExtension(&control, extension);
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension);
+    EGifPutImageDesc(gif, left, 0, width, height, true, nullptr);
+    std::vector<GifPixelType> line(static_cast<size_t>(width));
+    for (const auto& [first, step] : {std::pair{0, 8}, std::pair{4, 8}, std::pair{2, 4}, std::pair{1, 2}}) {
+        for (int y = first; y < height; y += step) {
+            for (int x = 0; x < width; ++x)
+                line[static_cast<size_t>(x)] = static_cast<GifPixelType>((x + y) % 4);
+            EGifPutLine(gif, line.data(), width);
+        }
+    }
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(map);
+    return bytes;
+}
+
+TEST(WmsAnswerTest, PngAndGifImagesAreDecodedWithTransparencyOnWhite)
+{
+    // Two pixels: opaque red, fully transparent black.
+    const WmsAnswer png = ReadWmsAnswer("image/png", PngOf(2, 1, PNG_FORMAT_RGBA, {255, 0, 0, 255, 0, 0, 0, 0}), 4);
+    ASSERT_TRUE(png.ok) << png.error;
+    EXPECT_EQ(png.image.rgb, (std::vector<uint8_t>{255, 0, 0, 255, 255, 255}));
+
+    const WmsAnswer gif = ReadWmsAnswer("image/gif", InterlacedGif(3, 11), 33);
+    ASSERT_TRUE(gif.ok) << gif.error;
+    ASSERT_EQ(gif.image.width, 3);
+    ASSERT_EQ(gif.image.height, 11);
+    const uint8_t expected[4][3] = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {255, 255, 255}};
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(std::memcmp(&gif.image.rgb[(y * 3 + x) * 3], expected[(x + y) % 4], 3), 0) << x << ", " << y;
+}
+
+TEST(WmsAnswerTest, DamagedOversizedOrOtherAnswersAreNoImage)
+{
+    const std::string png = PngOf(4, 4, PNG_FORMAT_RGB, std::vector<uint8_t>(48, 128));
+    EXPECT_FALSE(ReadWmsAnswer("image/png", png, 15).ok);  // more pixels than asked for
+    const WmsAnswer truncated = ReadWmsAnswer("image/png", png.substr(0, png.size() - 20), 16);
+    EXPECT_FALSE(truncated.ok);
+    EXPECT_NE(truncated.error.find("PNG image is damaged"), std::string::npos) << truncated.error;
+    EXPECT_FALSE(ReadWmsAnswer("image/gif", InterlacedGif(3, 11, 2), 1000).ok);  // frame outside the screen
+    const std::string gif = InterlacedGif(3, 11);
+    EXPECT_FALSE(ReadWmsAnswer("image/gif", gif.substr(0, gif.size() / 2), 33).ok);
+
+    const WmsAnswer empty = ReadWmsAnswer("image/png", "", 16);
+    EXPECT_EQ(empty.error, "the answer is empty (content type image/png), not an image");
+    const WmsAnswer text = ReadWmsAnswer("", "Bad gateway\r\n\x01", 16);
+    EXPECT_EQ(text.error, "the answer is not an image (no content type): \"Bad gateway\"");
+}
+
+TEST(WmsAnswerTest, ServiceExceptionsGiveTheirMessage)
+{
+    const WmsAnswer answer = ReadWmsAnswer(
+        "text/xml",
+        "\xEF\xBB\xBF<?xml version='1.0'?><ServiceExceptionReport version=\"1.3.0\"><ServiceException "
+        "code=\"LayerNotDefined\"><![CDATA[Layer <Local Roads> is\n not defined]]></ServiceException>"
+        "</ServiceExceptionReport>",
+        16);
+    EXPECT_FALSE(answer.ok);
+    EXPECT_EQ(answer.error, "ServiceException: Layer <Local Roads> is not defined");
+    EXPECT_EQ(ServiceExceptionMessage("<ServiceExceptionReport><ServiceException code=\"x\"/></ServiceExceptionReport>"),
+              "(no message)");
+    EXPECT_EQ(ServiceExceptionMessage("<ServiceException>a &amp;lt; b &lt; c</ServiceException>"), "a &lt; b < c");
+}
+
+TEST(WmsGetMapTest, TheUrlPutsLatitudeFirstAndEscapesTheLayers)
+{
+    WmsPiece piece;
+    piece.box = GeoBox{-99.5, 39.25, -98.0, 40.5};
+    piece.width = 300;
+    piece.height = 250;
+    EXPECT_EQ(WmsGetMapUrl("https://h/WmsServer", {"Local Roads", "States"}, piece),
+              "https://h/WmsServer?SERVICE=WMS&VERSION=1.3.0&REQUEST=GetMap&LAYERS=Local%20Roads,States&STYLES=,"
+              "&CRS=EPSG:4326&BBOX=39.250000000,-99.500000000,40.500000000,-98.000000000&WIDTH=300&HEIGHT=250"
+              "&FORMAT=image%2Fpng&TRANSPARENT=FALSE&BGCOLOR=0xFFFFFF");
+    EXPECT_EQ(WmsGetMapUrl("https://h/WmsServer?map=x", {"States"}, piece).rfind("https://h/WmsServer?map=x&SERVICE", 0),
+              0u);
+}
+
+TEST(WmsGetMapTest, PiecesReachTheLayersScaleWithinTheLimits)
+{
+    const GeoBox box{-99.16, 38.98, -97.84, 40.02};
+    // Railroads draw only below 1:39 687.5: a fine grid of pieces.
+    const WmsPiecePlan fine = PlanWmsPieces(box, 1.0 / 1200, 39687.5, 16);
+    EXPECT_LE(WmsScaleDenominator(fine.degreesPerPixel), 39687.5);
+    EXPECT_GT(fine.pieces.size(), 4u);
+    EXPECT_LE(fine.pieces.size(), 16u);
+    for (const WmsPiece& piece : fine.pieces) {
+        EXPECT_LE(piece.width, kWmsMaxImageSide);
+        EXPECT_LE(piece.height, kWmsMaxImageSide);
+    }
+    EXPECT_NEAR(fine.pieces.front().box.west, box.west, 1e-12);
+    EXPECT_NEAR(fine.pieces.front().box.north, box.north, 1e-12);
+    EXPECT_GE(fine.pieces.back().box.east, box.east - 1e-9);
+    EXPECT_LE(fine.pieces.back().box.south, box.south + 1e-9);
+
+    // Too fine for the bound: as fine as 4 pieces allow.
+    const WmsPiecePlan bounded = PlanWmsPieces(box, 1.0 / 1200, 39687.5, 4);
+    EXPECT_LE(bounded.pieces.size(), 4u);
+    EXPECT_GT(bounded.degreesPerPixel, fine.degreesPerPixel);
+    // Layers without a tight limit: one piece at the map's own resolution.
+    const WmsPiecePlan coarse = PlanWmsPieces(box, 1.0 / 1200, 11339285.7, 16);
+    EXPECT_EQ(coarse.pieces.size(), 1u);
+    EXPECT_DOUBLE_EQ(coarse.degreesPerPixel, 1.0 / 1200);
+}
+
+TEST(WmsLayersTest, TheClientsLayerNamesBecomeWmsLayersOfEachService)
+{
+    const std::string on = "CITIES,GRID,counties,indian,majroads,miscell,places,railroad,shorelin,streets,interstate,"
+                           "statehwy,ushwy,states,water";
+    const WmsLayerSet physical = WmsLayersFor(on, WmsService::kPhysicalFeatures);
+    EXPECT_EQ(physical.names,
+              (std::vector<std::string>{"Areal Hydrography", "National Park Service Areas", "Military Installations",
+                                        "Linear Hydrography", "Local Roads", "Railroads", "Secondary Roads",
+                                        "Primary Roads"}));
+    EXPECT_DOUBLE_EQ(physical.maxScaleDenominator, 39687.5);
+    const WmsLayerSet boundaries = WmsLayersFor(on, WmsService::kBoundaries);
+    EXPECT_EQ(boundaries.names, (std::vector<std::string>{"Incorporated Places", "Census Designated Places",
+                                                          "Federal American Indian Reservations", "Counties", "States",
+                                                          "Incorporated Places Labels"}));
+    EXPECT_TRUE(WmsLayersFor("GRID,nonsense", WmsService::kPhysicalFeatures).Empty());
+}
+
+}  // namespace
