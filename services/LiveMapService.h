@@ -13,13 +13,17 @@
 // overlaid on white, resampled into the view's geometry (the same as the
 // bundled renderer's, so the texture stages find the quad's corners where
 // they expect them) and encoded as a palette GIF. A service that fails or
-// answers no image fails the request with a message naming it.
+// answers no image fails the request with a message naming it. Maps made
+// are kept in the cache folder, so a quad fetched once works again offline.
 class LiveMapService {
 public:
-    LiveMapService(UpstreamFetch fetch, std::string physicalFeaturesUrl, std::string boundariesUrl)
+    // An empty `cacheFolder` keeps nothing.
+    LiveMapService(UpstreamFetch fetch, std::string physicalFeaturesUrl, std::string boundariesUrl,
+                   std::string cacheFolder)
         : fetch_(std::move(fetch)),
           physicalFeaturesUrl_(std::move(physicalFeaturesUrl)),
-          boundariesUrl_(std::move(boundariesUrl))
+          boundariesUrl_(std::move(boundariesUrl)),
+          cacheFolder_(std::move(cacheFolder))
     {
     }
 
@@ -27,7 +31,10 @@ public:
     ServiceReply Map(const MapView& view, const std::string& onList) const;
 
 private:
+    std::string CachePath(const MapView& view, const std::string& layerKey) const;
+
     UpstreamFetch fetch_;
     std::string physicalFeaturesUrl_;
     std::string boundariesUrl_;
+    std::string cacheFolder_;
 };

@@ -129,7 +129,8 @@ int ReferenceServices::Start()
     if (s.options.live.live) {
         const LiveSourceSettings& live = s.options.live;
         s.upstream = std::make_unique<UpstreamClient>();
-        s.liveMap = std::make_unique<LiveMapService>(FetchThrough(*s.upstream), live.wmsUrl, live.wmsBoundariesUrl);
+        s.liveMap = std::make_unique<LiveMapService>(FetchThrough(*s.upstream), live.wmsUrl, live.wmsBoundariesUrl,
+                                                     live.CacheFolder());
         s.streetGeocoder = std::make_unique<CensusGeocoder>(FetchThrough(*s.upstream), live.geocoderUrl);
         streetGeocoder = [geocoder = s.streetGeocoder.get()](const std::string& address) {
             return geocoder->Geocode(address);

@@ -2,6 +2,7 @@
 #include "services/ReferenceServices.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,7 @@ protected:
         options.threads = 4;
         options.live.live = true;
         options.live.geocoderUrl = geocoder.Url();
+        options.live.cacheFolder = cache.Path().string();
         // Nothing else of the live sources is asked for here.
         options.live.wmsUrl = options.live.wmsBoundariesUrl = options.live.demUrl = "http://127.0.0.1:1";
         services = std::make_unique<ReferenceServices>(options);
@@ -120,6 +122,7 @@ protected:
                        "/demo.cgi?address=" + Escape(address));
     }
 
+    TempDir cache;
     GeocoderStandIn geocoder;
     std::unique_ptr<ReferenceServices> services;
 };

@@ -5,6 +5,7 @@
 #include "services/ReferenceServices.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -176,32 +177,44 @@ private:
     LoopbackServer server_;
 };
 
+// Live services with a map server for the two WMS URLs.
+std::unique_ptr<ReferenceServices> LiveServices(const std::string& physicalUrl, const std::string& boundariesUrl,
+                                                const std::string& cacheFolder)
+{
+    ReferenceServiceOptions options;
+    options.waitSeconds = 0;
+    options.threads = 4;
+    options.live.live = true;
+    options.live.cacheFolder = cacheFolder;
+    options.live.wmsUrl = physicalUrl;
+    options.live.wmsBoundariesUrl = boundariesUrl;
+    options.live.demUrl = options.live.geocoderUrl = "http://127.0.0.1:1";
+    auto services = std::make_unique<ReferenceServices>(options);
+    EXPECT_NE(services->Start(), 0) << services->Error();
+    return services;
+}
+
+// The client's request for the default quad: 1200 × 1248 pixels, 4 % taller.
+HttpAnswer GetMap(const ReferenceServices& services, const std::string& layers)
+{
+    return HttpGet("http://127.0.0.1:" + std::to_string(services.Port()) +
+                   "/cgi-bin/mapper/map.gif?lon=-98.50000000&lat=39.50000000&wid=1.00000000&ht=1.04000000"
+                   "&iwd=1200&iht=1248&on=" + layers);
+}
+
 struct LiveMap {
+    TempDir cache;
     WmsStandIn physical;
     WmsStandIn boundaries;
     std::unique_ptr<ReferenceServices> services;
 
     explicit LiveMap(Answer answer)
-        : physical(kRoadRed, true, answer), boundaries(kBoundaryBlue, false, answer)
+        : physical(kRoadRed, true, answer), boundaries(kBoundaryBlue, false, answer),
+          services(LiveServices(physical.Url(), boundaries.Url(), cache.Path().string()))
     {
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        options.threads = 4;
-        options.live.live = true;
-        options.live.wmsUrl = physical.Url();
-        options.live.wmsBoundariesUrl = boundaries.Url();
-        options.live.demUrl = options.live.geocoderUrl = "http://127.0.0.1:1";
-        services = std::make_unique<ReferenceServices>(options);
-        EXPECT_NE(services->Start(), 0) << services->Error();
     }
 
-    // The client's request for the default quad: 1200 × 1248 pixels, 4 % taller.
-    HttpAnswer Get(const std::string& layers) const
-    {
-        return HttpGet("http://127.0.0.1:" + std::to_string(services->Port()) +
-                       "/cgi-bin/mapper/map.gif?lon=-98.50000000&lat=39.50000000&wid=1.00000000&ht=1.04000000"
-                       "&iwd=1200&iht=1248&on=" + layers);
-    }
+    HttpAnswer Get(const std::string& layers) const { return GetMap(*services, layers); }
 };
 
 MapView DefaultView()
@@ -312,6 +325,32 @@ TEST(LiveMapServiceTest, AnAnswerThatIsNoImageFailsTheRequest)
               std::string::npos)
         << answer.body;
     EXPECT_TRUE(live.boundaries.Boxes().empty());
+}
+
+TEST(LiveMapServiceTest, AMapFetchedOnceIsServedFromTheCacheWhenTheSourcesAreGone)
+{
+    TempDir cache;
+    std::string physicalUrl, boundariesUrl, first;
+    {
+        WmsStandIn physical(kRoadRed, true, Answer::kPng), boundaries(kBoundaryBlue, false, Answer::kPng);
+        physicalUrl = physical.Url();
+        boundariesUrl = boundaries.Url();
+        const HttpAnswer answer = GetMap(*LiveServices(physicalUrl, boundariesUrl, cache.Path().string()), "majroads,states");
+        ASSERT_EQ(answer.status, 200) << answer.body;
+        first = answer.body;
+    }
+    // The stand-ins have stopped: the same map comes from the cache ...
+    const HttpAnswer again = GetMap(*LiveServices(physicalUrl, boundariesUrl, cache.Path().string()), "STATES,majroads");
+    ASSERT_EQ(again.status, 200) << again.body;
+    EXPECT_EQ(again.body, first);
+    // ... while one never fetched fails, naming the source, and caches nothing.
+    TempDir empty;
+    const HttpAnswer missing = GetMap(*LiveServices(physicalUrl, boundariesUrl, empty.Path().string()), "majroads");
+    EXPECT_EQ(missing.status, 502);
+    EXPECT_NE(missing.body.find("TIGERweb physical features WMS at " + physicalUrl + " could not be reached"),
+              std::string::npos)
+        << missing.body;
+    EXPECT_TRUE(std::filesystem::is_empty(empty.Path()) || std::filesystem::is_empty(empty.Path() / "maps"));
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "live/CacheFile.h"
+
+#include "core/FileSystem.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string TemporaryNameFor(const std::string& path)
+{
+    static std::atomic<unsigned> counter{0};
+    return path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+}  // namespace
+
+bool ReadCacheFile(const std::string& path, size_t maxBytes, std::string& bytes)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > maxBytes)
+        return false;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return false;
+    bytes.resize(static_cast<size_t>(size));
+    return std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+}
+
+bool WriteCacheFile(const std::string& path, const std::string& bytes, std::string& error)
+{
+    std::error_code folderError;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
+    const std::string temporary = TemporaryNameFor(path);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        error = "cannot write \"" + temporary + "\": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool closed = std::fclose(file) == 0;
+    std::error_code renameError;
+    if (written && closed)
+        std::filesystem::rename(temporary, path, renameError);
+    if (!written || !closed || renameError) {
+        error = "cannot write \"" + path + "\"";
+        RemovePartialFile(temporary);
+        return false;
+    }
+    return true;
+}
+
+std::string CacheKeyHash(const std::string& text)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
