@@ -58,21 +58,6 @@ Reading Read(const std::string& page)
     return reading;
 }
 
-std::string Escape(const std::string& text)
-{
-    std::string out;
-    for (const unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.') {
-            out += static_cast<char>(c);
-        } else {
-            char code[4];
-            std::snprintf(code, sizeof code, "%%%02X", c);
-            out += code;
-        }
-    }
-    return out;
-}
-
 class GeocodeServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -84,7 +69,7 @@ protected:
 
     static HttpAnswer Ask(const std::string& address)
     {
-        return HttpGet("http://127.0.0.1:" + std::to_string(services->Port()) + "/demo.cgi?address=" + Escape(address));
+        return HttpGet("http://127.0.0.1:" + std::to_string(services->Port()) + "/demo.cgi?address=" + EscapeQueryValue(address));
     }
 
     static ReferenceServices* services;

@@ -85,21 +85,6 @@ private:
     LoopbackServer server_;
 };
 
-std::string Escape(const std::string& text)
-{
-    std::string out;
-    for (const unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.') {
-            out += static_cast<char>(c);
-        } else {
-            char code[4];
-            std::snprintf(code, sizeof code, "%%%02X", c);
-            out += code;
-        }
-    }
-    return out;
-}
-
 class LiveGeocodeTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -119,7 +104,7 @@ protected:
     HttpAnswer Ask(const std::string& address) const
     {
         return HttpGet("http://127.0.0.1:" + std::to_string(services->Port()) +
-                       "/demo.cgi?address=" + Escape(address));
+                       "/demo.cgi?address=" + EscapeQueryValue(address));
     }
 
     TempDir cache;

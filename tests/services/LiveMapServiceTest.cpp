@@ -219,14 +219,8 @@ struct LiveMap {
 
 MapView DefaultView()
 {
-    MapView view;
-    view.longitude = -98.5;
-    view.latitude = 39.5;
-    view.width = 1.0;
-    view.height = 1.04;
-    view.imageWidth = 1200;
-    view.imageHeight = 1248;
-    return view;
+    return MapView{.longitude = -98.5, .latitude = 39.5, .width = 1.0, .height = 1.04, .imageWidth = 1200,
+                   .imageHeight = 1248};
 }
 
 // Compares the answer with where the bundled renderer's geometry puts the

@@ -11,13 +11,8 @@ namespace {
 
 TEST(MapResamplerTest, OnePixelLinesOfAFinerSourceStayVisibleOnePixelWide)
 {
-    MapView view;
-    view.longitude = -98.5;
-    view.latitude = 39.5;
-    view.width = 1.0;
-    view.height = 1.04;
-    view.imageWidth = 120;
-    view.imageHeight = 125;
+    const MapView view{.longitude = -98.5, .latitude = 39.5, .width = 1.0, .height = 1.04, .imageWidth = 120,
+                       .imageHeight = 125};
     const MapExtent extent = MapExtentOf(view);
     const double perPixel = view.height / view.imageHeight / 10.0;
 

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <zip.h>
@@ -37,6 +39,23 @@ inline size_t AppendTo(char* data, size_t size, size_t count, void* target)
 {
     static_cast<std::string*>(target)->append(data, size * count);
     return size * count;
+}
+
+// A value for a URL query: letters, digits, '-' and '.' as they are, every
+// other byte as %XX.
+inline std::string EscapeQueryValue(const std::string& text)
+{
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '.') {
+            out += static_cast<char>(c);
+        } else {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", c);
+            out += code;
+        }
+    }
+    return out;
 }
 
 inline HttpAnswer HttpGet(const std::string& url)
