@@ -206,10 +206,4 @@ TEST(CensusGeocoderTest, AnswersOfAnotherShapeAreRefused)
     EXPECT_EQ(reported.reported, "Address cannot be empty");
 }
 
-TEST(CensusGeocoderTest, TheAddressIsEscapedIntoTheQuery)
-{
-    EXPECT_EQ(CensusGeocoderUrl("http://h/onelineaddress", "1 A&B St, Hays KS"),
-              "http://h/onelineaddress?address=1%20A%26B%20St%2C%20Hays%20KS&benchmark=Public_AR_Current&format=json");
-}
-
 }  // namespace
