@@ -28,6 +28,19 @@ ServiceReply GifReply(std::string gif)
     return reply;
 }
 
+// Paints the drawn pixels of a MapPalette() image over `rgb`.
+void LayOverPalette(const std::vector<uint8_t>& overlay, std::vector<uint8_t>& rgb)
+{
+    const std::vector<PaletteColor>& palette = MapPalette();
+    for (size_t i = 0; i < overlay.size() && i * 3 + 2 < rgb.size(); ++i) {
+        if (overlay[i] == kColorBackground || overlay[i] >= palette.size())
+            continue;
+        rgb[i * 3] = palette[overlay[i]].red;
+        rgb[i * 3 + 1] = palette[overlay[i]].green;
+        rgb[i * 3 + 2] = palette[overlay[i]].blue;
+    }
+}
+
 }  // namespace
 
 std::string LiveMapService::CachePath(const MapView& view, const std::string& layerKey) const
@@ -38,7 +51,8 @@ std::string LiveMapService::CachePath(const MapView& view, const std::string& la
     return cacheFolder_ + "/maps/" + name + CacheKeyHash(layerKey) + ".gif";
 }
 
-ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList) const
+ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
+                                 const std::vector<uint8_t>& overlay) const
 {
     // Boundaries and place areas first, roads and water over them.
     const Source sources[] = {
@@ -54,6 +68,8 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList)
             layerKey += name + ",";
         layerKey += "|";
     }
+    if (!overlay.empty())
+        layerKey += CacheKeyHash(std::string(overlay.begin(), overlay.end()));
     const std::string cachePath = cacheFolder_.empty() ? std::string() : CachePath(view, layerKey);
     std::string cached;
     if (!cachePath.empty() && ReadCacheFile(cachePath, kMaxCachedMapBytes, cached) && cached.rfind("GIF", 0) == 0)
@@ -78,6 +94,7 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList)
             return ServiceReply::SourceFailure(why);
         resampler.LayOver(rgb);
     }
+    LayOverPalette(overlay, rgb);
 
     const PaletteImage reduced = ReduceToPalette(rgb);
     std::string gif = EncodeGif(view.imageWidth, view.imageHeight, reduced.indices, reduced.palette);

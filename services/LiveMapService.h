@@ -4,8 +4,10 @@
 #include "services/MapRenderer.h"
 #include "services/ServiceReply.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 // The map server's answer in live mode: the view's box is fetched from the
 // TIGERweb WMS services (roads, railroads, water and parks from the physical
@@ -27,8 +29,11 @@ public:
     {
     }
 
-    // `onList` is the request's layer list as given.
-    ServiceReply Map(const MapView& view, const std::string& onList) const;
+    // `onList` is the request's layer list as given. `overlay`, when not
+    // empty, is drawn over the map: indices of MapPalette() for every pixel,
+    // the background colour where nothing is drawn (the coordinate grid,
+    // which no WMS layer draws).
+    ServiceReply Map(const MapView& view, const std::string& onList, const std::vector<uint8_t>& overlay = {}) const;
 
 private:
     std::string CachePath(const MapView& view, const std::string& layerKey) const;

@@ -57,7 +57,10 @@ ServiceReply MapService::Map(const QueryMap& query) const
     if (live_) {
         std::string layers;
         FindKey(query, "on", layers);
-        return live_->Map(view, layers);
+        // The coordinate grid is no data: it is drawn here as on the bundled maps.
+        MapView grid = view;
+        grid.layers &= kLayerGrid;
+        return live_->Map(view, layers, grid.layers ? RenderMap(grid, gazetteer_, boundaries_) : std::vector<uint8_t>{});
     }
     const std::vector<uint8_t> pixels = RenderMap(view, gazetteer_, boundaries_);
     std::string gif = EncodeGif(view.imageWidth, view.imageHeight, pixels, MapPalette());

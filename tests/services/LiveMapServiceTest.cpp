@@ -265,11 +265,29 @@ void ExpectTheQuadWhereTheBundledMapHasIt(const HttpAnswer& answer, bool westHal
 TEST(LiveMapServiceTest, TheMapHasTheBundledGeometryOverlaidOnWhite)
 {
     LiveMap live(Answer::kPng);
-    const HttpAnswer answer = live.Get("CITIES,GRID,counties,places,states,majroads,interstate,ushwy,statehwy");
+    const HttpAnswer answer = live.Get("CITIES,counties,places,states,majroads,interstate,ushwy,statehwy");
     ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
     EXPECT_EQ(live.boundaries.Boxes().size(), 1u);
     EXPECT_EQ(live.physical.Boxes().size(), 1u);
     EXPECT_EQ(live.physical.Layers(), (std::set<std::string>{"Primary Roads", "Secondary Roads"}));
+}
+
+TEST(LiveMapServiceTest, TheCoordinateGridIsDrawnWithoutTheServices)
+{
+    LiveMap live(Answer::kPng);
+    const HttpAnswer answer = live.Get("GRID");
+    ASSERT_EQ(answer.status, 200) << answer.body;
+    EXPECT_TRUE(live.physical.Boxes().empty());
+    EXPECT_TRUE(live.boundaries.Boxes().empty());
+    const WmsAnswer gif = ReadWmsAnswer("image/gif", answer.body, 1200 * 1248);
+    ASSERT_TRUE(gif.ok) << gif.error;
+    // The parallel of 39.5 degrees is a grid line across the whole image.
+    const PaletteColor grid = MapPalette()[kColorGrid];
+    const auto row = static_cast<size_t>(MapRowOf(DefaultView(), 39.5));
+    for (size_t column = 0; column < 1200; column += 100) {
+        const uint8_t* pixel = &gif.image.rgb[(row * 1200 + column) * 3];
+        EXPECT_TRUE(pixel[0] == grid.red && pixel[1] == grid.green && pixel[2] == grid.blue) << column;
+    }
 }
 
 TEST(LiveMapServiceTest, FineLayersAreFetchedInPiecesThatTileTheMap)
