@@ -76,10 +76,25 @@ size_t FillFromData(const std::vector<ElevationRaster>& rasters, ElevationGrid& 
 
 std::string HgtTileName(int latitude, int longitude)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%c%02d%c%03d.hgt", latitude < 0 ? 'S' : 'N',
-                  std::abs(latitude), longitude < 0 ? 'W' : 'E', std::abs(longitude));
-    return name;
+    return HgtCellName({latitude, longitude}) + ".hgt";
+}
+
+bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
+                                 double east, double south, double north, ElevationGrid& grid)
+{
+    if (!ShapeGrid(grid, west, east, south, north))
+        return false;
+    std::vector<ElevationRaster> rasters;
+    for (const HgtCell& cell : cells) {
+        ElevationRaster tile;
+        if (!LoadHgtTile(folder, cell.latitude, cell.longitude, tile))
+            return false;
+        rasters.push_back(std::move(tile));
+    }
+    OrderFinestFirst(rasters);
+    std::vector<bool> fromData(grid.samples.size(), false);
+    FillFromData(rasters, grid, fromData);
+    return true;
 }
 
 bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,

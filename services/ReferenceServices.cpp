@@ -117,6 +117,7 @@ int ReferenceServices::Start()
     extractOptions.elevation.hgtFolder = s.options.dataFolder;
     extractOptions.elevation.voidFraction = s.options.voidFraction;
     extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
+    extractOptions.live = s.options.live;
     s.extract = std::make_unique<ExtractService>(extractOptions);
     s.map = std::make_unique<MapService>(s.gazetteer, s.boundaries);
     s.geocode = std::make_unique<GeocodeService>(s.gazetteer);
