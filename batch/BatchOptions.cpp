@@ -39,12 +39,18 @@ const char* const kBatchUsage =
     "                           geotiff heights as GeoTIFF, EPSG:4326 (X_el.tif)\n"
     "                           png     the texture as PNG (X_tx.png)\n"
     "                           A failed export makes the exit status 1.\n"
+    "  --sources live|bundled   data of the services this program starts: live public\n"
+    "                           sources (needs internet; cached) or the bundled,\n"
+    "                           offline data (overrides TERRAFETCH_SOURCES)\n"
     "  --help                   show this text\n"
     "\n"
     "Services: TERRAFETCH_EXTRACT_HOST, TERRAFETCH_MAP_HOST and TERRAFETCH_GEOCODE_HOST\n"
     "name the elevation extract service, the map server and the geocoder (host or\n"
     "host:port). Services left unset are served by the bundled reference services,\n"
-    "started in this process on a loopback port.\n"
+    "started in this process on a loopback port. TERRAFETCH_SOURCES=live (default\n"
+    "bundled) has them answer from the public sources at TERRAFETCH_DEM_URL,\n"
+    "TERRAFETCH_WMS_URL, TERRAFETCH_WMS_BOUNDARIES_URL and TERRAFETCH_GEOCODER_URL,\n"
+    "caching in $XDG_CACHE_HOME/terrafetch (else ~/.cache/terrafetch).\n"
     "\n"
     "Ctrl-C cancels the running job. When standard input is no terminal, a failed\n"
     "connection is not retried.\n";
@@ -140,6 +146,13 @@ const ValueOption kValueOptions[] = {
      [](const std::string& t, BatchOptions& o) {
          std::string ignored;
          return ParseExportFormats(t, o.exports, ignored);
+     }},
+    {"--sources", "live or bundled",
+     [](const std::string& t, BatchOptions& o) {
+         if (t != "live" && t != "bundled")
+             return false;
+         o.liveSources = t == "live";
+         return true;
      }},
     {"--scan", "a number of quads of at least 1",
      [](const std::string& t, BatchOptions& o) { return ParseWhole(t, o.scanQuads) && o.scanQuads >= 1; }},

@@ -21,6 +21,7 @@ struct BatchOptions {
     std::optional<int> timeout;
     int scanQuads = 0;  // 0: no scanner mode
     std::vector<ExportFormat> exports;  // written after each successful job
+    std::optional<bool> liveSources;     // --sources live|bundled; unset: TERRAFETCH_SOURCES
     bool help = false;
 };
 

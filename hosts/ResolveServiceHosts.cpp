@@ -3,6 +3,7 @@
 #include "services/ReferenceServices.h"
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -14,14 +15,26 @@ std::string EnvironmentHost(const char* name)
     return value ? value : "";
 }
 
+// Tells the instances apart: bundled ones are all alike.
+std::string SourcesKey(const LiveSourceSettings& sources)
+{
+    if (!sources.live)
+        return "bundled";
+    return "live\n" + sources.CacheFolder() + "\n" + sources.demUrl + "\n" + sources.wmsUrl + "\n" +
+           sources.wmsBoundariesUrl + "\n" + sources.geocoderUrl;
+}
+
 // The in-process services, started on first need.
-bool BundledServicesHost(std::string& host, std::string& error)
+bool BundledServicesHost(const LiveSourceSettings& sources, std::string& host, std::string& error)
 {
     static std::mutex mutex;
-    static std::unique_ptr<ReferenceServices> services;
+    static std::map<std::string, std::unique_ptr<ReferenceServices>> running;
     std::lock_guard lock(mutex);
+    std::unique_ptr<ReferenceServices>& services = running[SourcesKey(sources)];
     if (!services) {
-        auto started = std::make_unique<ReferenceServices>();
+        ReferenceServiceOptions options;
+        options.live = sources;
+        auto started = std::make_unique<ReferenceServices>(options);
         if (started->Start() == 0) {
             error = "The bundled reference services could not be started: " + started->Error();
             return false;
@@ -34,7 +47,7 @@ bool BundledServicesHost(std::string& host, std::string& error)
 
 } // namespace
 
-bool ResolveServiceHosts(ServiceHosts& hosts, std::string& error)
+bool ResolveServiceHosts(ServiceHosts& hosts, const LiveSourceSettings& sources, std::string& error)
 {
     hosts.extract = EnvironmentHost("TERRAFETCH_EXTRACT_HOST");
     hosts.map = EnvironmentHost("TERRAFETCH_MAP_HOST");
@@ -42,10 +55,18 @@ bool ResolveServiceHosts(ServiceHosts& hosts, std::string& error)
     if (!hosts.extract.empty() && !hosts.map.empty() && !hosts.geocode.empty())
         return true;
     std::string bundled;
-    if (!BundledServicesHost(bundled, error))
+    if (!BundledServicesHost(sources, bundled, error))
         return false;
     for (std::string* host : {&hosts.extract, &hosts.map, &hosts.geocode})
         if (host->empty())
             *host = bundled;
     return true;
+}
+
+bool ResolveServiceHosts(ServiceHosts& hosts, std::string& error)
+{
+    LiveSourceSettings sources;
+    if (!LiveSourceSettingsFromEnvironment(sources, error))
+        return false;
+    return ResolveServiceHosts(hosts, sources, error);
 }

@@ -44,30 +44,57 @@ void OrderFinestFirst(std::vector<ElevationRaster>& rasters)
                      [&](const ElevationRaster& a, const ElevationRaster& b) { return key(a) < key(b); });
 }
 
+// The row and the column of `raster` whose posts fall on the grid's row y
+// and its first column, when the raster's posts lie one arc-second apart on
+// the grid's own posts; false otherwise.
+bool AlignedPosts(const ElevationRaster& raster, const ElevationGrid& grid, double y, long& row, long& column)
+{
+    constexpr double kAligned = 1e-7;
+    if (raster.spacingX != 1.0 || raster.spacingY != 1.0)
+        return false;
+    const double fy = raster.northPost - y;
+    const double fx = grid.ColumnArcSeconds(0) - raster.westPost;
+    row = std::lround(fy);
+    column = std::lround(fx);
+    return std::fabs(fy - row) < kAligned && std::fabs(fx - column) < kAligned;
+}
+
+// The posts of one grid row that `raster` holds and no earlier raster did.
+size_t FillRowFromRaster(const ElevationRaster& raster, ElevationGrid& grid, int row, std::vector<bool>& fromData)
+{
+    const double y = grid.RowArcSeconds(row);
+    long rasterRow = 0, firstColumn = 0;
+    const bool aligned = AlignedPosts(raster, grid, y, rasterRow, firstColumn);
+    size_t covered = 0;
+    for (int column = 0; column < grid.columns; ++column) {
+        const size_t index = static_cast<size_t>(row) * grid.columns + column;
+        const double x = grid.ColumnArcSeconds(column);
+        if (fromData[index] || !raster.Covers(x, y))
+            continue;
+        if (aligned) {
+            // On a post: the post itself, as Sample() would give it, without
+            // its interpolation arithmetic.
+            const int16_t post = raster.Post(static_cast<int>(firstColumn + column), static_cast<int>(rasterRow));
+            grid.samples[index] = post == ElevationRaster::kVoidPost ? kNoDataSample : post;
+        } else {
+            grid.samples[index] = static_cast<int16_t>(raster.Sample(x, y));
+        }
+        fromData[index] = true;
+        ++covered;
+    }
+    return covered;
+}
+
 // Fills the posts that some data file holds; returns how many it filled.
+// Each post comes from the first raster (in the given order) that holds it.
 size_t FillFromData(const std::vector<ElevationRaster>& rasters, ElevationGrid& grid, std::vector<bool>& fromData)
 {
     size_t covered = 0;
-    std::vector<const ElevationRaster*> rowRasters;
     for (int row = 0; row < grid.rows; ++row) {
         const double y = grid.RowArcSeconds(row);
-        rowRasters.clear();
         for (const ElevationRaster& raster : rasters)
             if (raster.CoversLatitude(y))
-                rowRasters.push_back(&raster);
-        if (rowRasters.empty())
-            continue;
-        for (int column = 0; column < grid.columns; ++column) {
-            const double x = grid.ColumnArcSeconds(column);
-            const auto found = std::find_if(rowRasters.begin(), rowRasters.end(),
-                                            [&](const ElevationRaster* r) { return r->Covers(x, y); });
-            if (found == rowRasters.end())
-                continue;
-            const size_t index = static_cast<size_t>(row) * grid.columns + column;
-            grid.samples[index] = static_cast<int16_t>((*found)->Sample(x, y));
-            fromData[index] = true;
-            ++covered;
-        }
+                covered += FillRowFromRaster(raster, grid, row, fromData);
     }
     return covered;
 }
@@ -76,10 +103,25 @@ size_t FillFromData(const std::vector<ElevationRaster>& rasters, ElevationGrid& 
 
 std::string HgtTileName(int latitude, int longitude)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%c%02d%c%03d.hgt", latitude < 0 ? 'S' : 'N',
-                  std::abs(latitude), longitude < 0 ? 'W' : 'E', std::abs(longitude));
-    return name;
+    return HgtCellName({latitude, longitude}) + ".hgt";
+}
+
+bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
+                                 double east, double south, double north, ElevationGrid& grid)
+{
+    if (!ShapeGrid(grid, west, east, south, north))
+        return false;
+    std::vector<ElevationRaster> rasters;
+    for (const HgtCell& cell : cells) {
+        ElevationRaster tile;
+        if (!LoadHgtTile(folder, cell.latitude, cell.longitude, tile))
+            return false;
+        rasters.push_back(std::move(tile));
+    }
+    OrderFinestFirst(rasters);
+    std::vector<bool> fromData(grid.samples.size(), false);
+    FillFromData(rasters, grid, fromData);
+    return true;
 }
 
 bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "live/HgtTile.h"
 #include "services/ElevationGrid.h"
 
 #include <string>
+#include <vector>
 
 // Builds the elevation posts of an order. Real elevation in `hgtFolder` is
 // used wherever it covers the area, mosaicked across file edges, the finest
@@ -21,6 +23,12 @@ struct ElevationSourceOptions {
 // False when the box cannot be shaped (see ShapeGrid).
 bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,
                         double south, double north, ElevationGrid& grid);
+
+// Posts from the .hgt tiles of `cells` in `folder` only, mosaicked as
+// BuildElevationGrid does; every post no tile holds is void, never
+// synthetic. False when the box cannot be shaped or a tile cannot be read.
+bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
+                                 double east, double south, double north, ElevationGrid& grid);
 
 // The tile name for the tile whose south-west corner is (latitude, longitude),
 // for example N39W099.hgt.

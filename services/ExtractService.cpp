@@ -2,6 +2,7 @@
 
 #include "services/BilArchive.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +28,18 @@ constexpr StatusPage kPages[] = {
 };
 constexpr int kPageCount = static_cast<int>(sizeof kPages / sizeof kPages[0]);
 
+// Live mode has no queue to show: its pages follow the tiles instead. The
+// extracting page repeats until they are all in.
+constexpr StatusPage kLivePages[] = {
+    {"Adding your request<BR>to the extract queue.", "Your order has been received."},
+    {"Extracting data", "Fetching the elevation tiles of the requested area."},
+    {"Creating the archive file", "Packing the raster, its header and its statistics."},
+    {"The data extraction has completed.<BR>Your download starts now.",
+     "If it does not, follow the link below."},
+};
+constexpr int kLivePageCount = static_cast<int>(sizeof kLivePages / sizeof kLivePages[0]);
+constexpr int kLiveExtractPage = 1;
+
 constexpr size_t kMaxOrders = 10000;
 constexpr size_t kRecentArchives = 2;
 
@@ -49,6 +62,29 @@ ServiceReply Redirect(const std::string& location)
     return reply;
 }
 
+ServiceReply StatusPageReply(uint64_t id, double west, double east, double south, double north,
+                             const std::string& strong, const std::string& detail, const std::string& next,
+                             int waitSeconds)
+{
+    ServiceReply reply;
+    reply.contentType = "text/html";
+    reply.headers.emplace_back("Refresh", std::to_string(waitSeconds) + "; URL=" + next);
+    reply.body = "<HTML>\n<HEAD><TITLE>Request Status</TITLE></HEAD>\n<BODY>\n"
+                 "<H2>Order " + std::to_string(id) + "</H2>\n"
+                 "<P><STRONG>" + strong + "</STRONG></P>\n"
+                 "<P>" + detail + "</P>\n" +
+                 Format("<P>Area: west %.6f, east %.6f, north %.6f, south %.6f.</P>\n", west, east, north, south) +
+                 "<P><A HREF=\"" + next + "\">Next</A></P>\n</BODY>\n</HTML>\n";
+    return reply;
+}
+
+ServiceReply LiveFailure(const std::string& why)
+{
+    ServiceReply reply = ServiceReply::Text(502, "Error: " + why + "\n");
+    reply.headers.emplace_back("X-Extract-Error", why);
+    return reply;
+}
+
 ServiceReply BadOrder(const std::string& why)
 {
     // The client shows the headers of a failed answer, not its body, so the
@@ -68,6 +104,8 @@ ExtractService::ExtractService(Options options) : options_(std::move(options))
         seed = (static_cast<uint64_t>(device()) << 32) ^ device();
     }
     ids_.seed(seed);
+    if (options_.live.live)
+        live_ = std::make_unique<LiveElevation>(options_.live, options_.upstream);
 }
 
 int ExtractService::StatusPageCount() { return kPageCount; }
@@ -119,13 +157,16 @@ ServiceReply ExtractService::Order(const QueryMap& query, const std::string& hos
     if (!why.empty())
         return BadOrder(why);
 
+    OrderRecord record{west, east, south, north, nullptr};
+    if (live_)
+        record.tiles = live_->Start(west, east, south, north);
     uint64_t id = 0;
     {
         std::lock_guard lock(mutex_);
         do
             id = 100000000 + ids_() % 900000000;
         while (orders_.count(id));
-        orders_[id] = OrderRecord{west, east, south, north};
+        orders_[id] = std::move(record);
         orderAge_.push_back(id);
         while (orderAge_.size() > kMaxOrders) {
             orders_.erase(orderAge_.front());
@@ -161,21 +202,47 @@ ServiceReply ExtractService::Status(const QueryMap& query, const std::string& ho
     if (!FindKey(query, "page", text) || !ParseInteger(text, page) || page < 0 || page >= kPageCount)
         return ServiceReply::Text(404, "Error: There is no such status page.\n");
 
+    if (live_)
+        return LiveStatus(id, order, page, host);
+
     const std::string orderQuery = "?id=" + std::to_string(id);
     const std::string next = page + 1 < kPageCount
                                  ? "http://" + host + kStatusPath + orderQuery + "&page=" + std::to_string(page + 1)
                                  : "http://" + host + kDownloadPath + orderQuery;
-    ServiceReply reply;
-    reply.contentType = "text/html";
-    reply.headers.emplace_back("Refresh", std::to_string(options_.waitSeconds) + "; URL=" + next);
-    reply.body = "<HTML>\n<HEAD><TITLE>Request Status</TITLE></HEAD>\n<BODY>\n"
-                 "<H2>Order " + std::to_string(id) + "</H2>\n"
-                 "<P><STRONG>" + std::string(kPages[page].strong) + "</STRONG></P>\n"
-                 "<P>" + kPages[page].detail + "</P>\n" +
-                 Format("<P>Area: west %.6f, east %.6f, north %.6f, south %.6f.</P>\n", order.west,
-                        order.east, order.north, order.south) +
-                 "<P><A HREF=\"" + next + "\">Next</A></P>\n</BODY>\n</HTML>\n";
-    return reply;
+    return StatusPageReply(id, order.west, order.east, order.south, order.north, kPages[page].strong,
+                           kPages[page].detail, next, options_.waitSeconds);
+}
+
+ServiceReply ExtractService::LiveStatus(uint64_t id, const OrderRecord& order, long page, const std::string& host)
+{
+    if (page >= kLivePageCount)
+        return ServiceReply::Text(404, "Error: There is no such status page.\n");
+    const std::string orderQuery = "?id=" + std::to_string(id);
+    auto pageUrl = [&](long number) {
+        return "http://" + host + kStatusPath + orderQuery + "&page=" + std::to_string(number);
+    };
+    const std::string download = "http://" + host + kDownloadPath + orderQuery;
+    std::string next = page + 1 < kLivePageCount ? pageUrl(page + 1) : download;
+    std::string strong = kLivePages[page].strong;
+    int wait = options_.waitSeconds;
+    if (page == 0)
+        strong += "<BR>" + live_->SourceText();
+    if (page == kLiveExtractPage) {
+        const TileFetchStatus status = order.tiles->Status();
+        if (status.failed) {
+            strong = live_->FailureText(status);
+            next = download;
+        } else {
+            strong += "<BR>" + LiveElevation::ProgressText(status);
+            if (!status.Done()) {
+                // Polled once a second at most while the tiles come in.
+                next = pageUrl(page);
+                wait = std::max(1, wait);
+            }
+        }
+    }
+    return StatusPageReply(id, order.west, order.east, order.south, order.north, strong, kLivePages[page].detail,
+                           next, wait);
 }
 
 ServiceReply ExtractService::Download(const QueryMap& query, const std::string& host)
@@ -184,7 +251,22 @@ ServiceReply ExtractService::Download(const QueryMap& query, const std::string& 
     OrderRecord order{};
     if (!FindOrder(query, id, order))
         return ServiceReply::Text(404, "Error: There is no such order.\n");
+    if (order.tiles) {
+        const TileFetchStatus status = order.tiles->Status();
+        if (status.failed)
+            return LiveFailure(live_->FailureLine(status));
+        if (!status.Done())
+            return Redirect("http://" + host + kStatusPath + "?id=" + std::to_string(id) + "&page=" +
+                            std::to_string(kLiveExtractPage));
+    }
     return Redirect("http://" + host + kArchivePrefix + std::to_string(id) + ".zip");
+}
+
+bool ExtractService::BuildGrid(const OrderRecord& order, ElevationGrid& grid) const
+{
+    if (order.tiles)
+        return live_->BuildGrid(*order.tiles, order.west, order.east, order.south, order.north, grid);
+    return BuildElevationGrid(options_.elevation, order.west, order.east, order.south, order.north, grid);
 }
 
 ServiceReply ExtractService::Archive(const std::string& name)
@@ -197,6 +279,13 @@ ServiceReply ExtractService::Archive(const std::string& name)
     OrderRecord order{};
     if (!FindOrder(query, id, order))
         return ServiceReply::Text(404, "Error: There is no such archive.\n");
+    if (order.tiles) {
+        const TileFetchStatus status = order.tiles->Status();
+        if (status.failed)
+            return LiveFailure(live_->FailureLine(status));
+        if (!status.Done())
+            return ServiceReply::Text(404, "Error: The archive is not ready yet.\n");
+    }
 
     std::shared_ptr<const std::string> bytes;
     {
@@ -215,7 +304,7 @@ ServiceReply ExtractService::Archive(const std::string& name)
                 ~Slot() { semaphore.release(); }
             } slot(builders_);
             ElevationGrid grid;
-            if (BuildElevationGrid(options_.elevation, order.west, order.east, order.south, order.north, grid))
+            if (BuildGrid(order, grid))
                 built = MakeBilArchive(std::to_string(id), grid, options_.compressionLevel);
         }
         if (built.empty())

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "live/LiveSourceSettings.h"
 #include "services/ElevationSource.h"
+#include "services/LiveElevation.h"
 #include "services/ServiceReply.h"
 
 #include <cstdint>
@@ -25,6 +27,13 @@
 //
 // Absolute URLs in Location and Refresh headers are built from the Host the
 // client addressed (or `fallbackHost`).
+//
+// In live mode the order's tiles are fetched from the public elevation
+// source while the client follows the pages (handlers never wait for them):
+// the pages name the source and its credit and count the tiles in, one page
+// repeats until they are all there, and a failed fetch shows an "Error" page
+// whose next URL answers 502 with the cause. The archive then holds the
+// tiles' own posts, voids where the source has no tile.
 class ExtractService {
 public:
     static constexpr const char* kOrderPath = "/diststatus/servlet/gov.usgs.edc.RequestStatus";
@@ -37,6 +46,8 @@ public:
         int waitSeconds = 1;       // the wait each status page asks for
         int compressionLevel = 1;  // of the archive members
         uint64_t seed = 0;         // order numbers; 0 picks one at random
+        LiveSourceSettings live;   // live.live: elevation from the public source
+        UpstreamClient::Limits upstream;
     };
 
     explicit ExtractService(Options options);
@@ -57,11 +68,15 @@ public:
 private:
     struct OrderRecord {
         double west, east, south, north;
+        LiveElevation::Tiles tiles;  // live mode only
     };
 
     bool FindOrder(const QueryMap& query, uint64_t& id, OrderRecord& order);
+    ServiceReply LiveStatus(uint64_t id, const OrderRecord& order, long page, const std::string& host);
+    bool BuildGrid(const OrderRecord& order, ElevationGrid& grid) const;
 
     Options options_;
+    std::unique_ptr<LiveElevation> live_;
     std::mutex mutex_;
     std::mt19937_64 ids_;
     std::unordered_map<uint64_t, OrderRecord> orders_;

@@ -124,6 +124,7 @@ int ReferenceServices::Start()
     extractOptions.elevation.hgtFolder = s.options.dataFolder;
     extractOptions.elevation.voidFraction = s.options.voidFraction;
     extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
+    extractOptions.live = s.options.live;
     s.extract = std::make_unique<ExtractService>(extractOptions);
     GeocodeService::StreetGeocoder streetGeocoder;
     if (s.options.live.live) {

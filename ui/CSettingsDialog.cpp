@@ -104,6 +104,7 @@ bool CSettingsDialog::UpdateData(bool saveAndValidate)
         ui->useWaypointsCheck->setChecked(values_.useWaypoints);
         ui->waypointFileEdit->setText(QString::fromStdString(values_.waypointFile));
         ui->namesFromCoordinatesCheck->setChecked(values_.namesFromCoordinates);
+        ui->liveSourcesCheck->setChecked(values_.liveSources);
         return true;
     }
     auto fail = [this](QLineEdit* edit, const QString& message) {
@@ -126,6 +127,7 @@ bool CSettingsDialog::UpdateData(bool saveAndValidate)
     values_.useWaypoints = ui->useWaypointsCheck->isChecked();
     values_.waypointFile = ui->waypointFileEdit->text().toStdString();
     values_.namesFromCoordinates = ui->namesFromCoordinatesCheck->isChecked();
+    values_.liveSources = ui->liveSourcesCheck->isChecked();
     return true;
 }
 

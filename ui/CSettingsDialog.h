@@ -23,6 +23,7 @@ struct SettingsValues {
     bool useWaypoints = false;
     std::string waypointFile;
     bool namesFromCoordinates = false;
+    bool liveSources = false;  // the services the window starts answer from public sources
 };
 
 // Modal dialog for the job settings. The caller sets every value before

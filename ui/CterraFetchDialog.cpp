@@ -49,10 +49,13 @@ CterraFetchDialog::CterraFetchDialog(std::optional<ServiceHosts> hosts, QWidget*
     : QDialog(parent)
     , ui(std::make_unique<Ui::CterraFetchDialog>())
     , hosts_(std::move(hosts))
+    , hostsGiven_(hosts_.has_value())
     , jobWorker_(std::make_unique<JobWorker>(*this, job_))
     , geocodeWorker_(std::make_unique<GeocodeWorker>(*this, job_))
 {
     ui->setupUi(this);
+    if (!LiveSourceSettingsFromEnvironment(sources_, sourcesError_))
+        sourcesError_ = "Error: " + sourcesError_ + ".";
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     const QIcon icon(QStringLiteral(":/res/terrafetch.png"));
     setWindowIcon(icon);
@@ -205,11 +208,11 @@ bool CterraFetchDialog::IsBusy() const
 
 bool CterraFetchDialog::EnsureServiceHosts()
 {
-    if (hosts_)
+    if (hostsGiven_)
         return true;
     ServiceHosts hosts;
-    std::string error;
-    if (!ResolveServiceHosts(hosts, error)) {
+    std::string error = sourcesError_;
+    if (!error.empty() || !ResolveServiceHosts(hosts, sources_, error)) {
         AddToLog(error);
         ShowFailureIndication();
         return false;
@@ -378,6 +381,7 @@ SettingsValues CterraFetchDialog::CurrentSettings() const
 {
     SettingsValues values;
     values.quadSize = job_.quadSize;
+    values.liveSources = sources_.live;
     values.lineThickness = job_.lineThickness;
     values.substituteZ0 = job_.substituteZ0;
     values.alignQuadToGrid = job_.alignQuadToGrid;
@@ -403,6 +407,9 @@ void CterraFetchDialog::ApplySettings(const SettingsValues& values)
     job_.httpTimeout = values.httpTimeout;
     job_.useWaypoints = values.useWaypoints ? 1 : 0;
     job_.namesFromCoordinates = values.namesFromCoordinates ? 1 : 0;
+    // Taken up by the next job or geocoding run; a running one keeps its services.
+    sources_.live = values.liveSources;
+    sourcesError_.clear();
     if (values.useWaypoints) {
         job_.SetWaypointFile(values.waypointFile);
         if (ReadWaypointFile(values.waypointFile, job_, *this))

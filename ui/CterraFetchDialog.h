@@ -3,6 +3,7 @@
 #include "core/JobFields.h"
 #include "core/JobWindow.h"
 #include "job/ServiceHosts.h"
+#include "live/LiveSourceSettings.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -113,6 +114,11 @@ private:
     bool syncCoordinates_ = true;
     std::string addressText_;
     std::optional<ServiceHosts> hosts_;
+    bool hostsGiven_ = false;  // hosts_ came with the constructor and stay
+    // The sources of the services the window starts: TERRAFETCH_SOURCES and
+    // its URLs at start, then the Settings check box, for the next run.
+    LiveSourceSettings sources_;
+    std::string sourcesError_;  // a bad TERRAFETCH_SOURCES, until the check box is set
     StatusIcon status_ = StatusIcon::Ok;
     QPixmap statusPixmaps_[3];
     bool closePending_ = false;

@@ -5,6 +5,7 @@
 #include "export/ExportResult.h"
 #include "hosts/ResolveServiceHosts.h"
 #include "job/JobWorker.h"
+#include "live/LiveSourceSettings.h"
 #include "raster/WaypointFile.h"
 
 #include <atomic>
@@ -98,8 +99,15 @@ int main(int argc, char** argv)
         if (ReadWaypointFile(options.waypointFile, job, window))
             return 1;
     }
+    LiveSourceSettings sources;
+    if (!LiveSourceSettingsFromEnvironment(sources, error)) {
+        std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.liveSources)
+        sources.live = *options.liveSources;
     ServiceHosts hosts;
-    if (!ResolveServiceHosts(hosts, error)) {
+    if (!ResolveServiceHosts(hosts, sources, error)) {
         std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());
         return 1;
     }

@@ -23,7 +23,23 @@ void Usage()
         "  --wait N       seconds each status page asks the client to wait (default 1)\n"
         "  --voids F      share of synthetic terrain left void (default 0.005)\n"
         "  --map-data DIR folder of the vendored map and gazetteer data\n"
-        "  --help         show this text\n");
+        "  --live         answer from the public data sources (needs internet):\n"
+        "                 elevation tiles, the TIGERweb street map, the Census geocoder\n"
+        "  --cache DIR    cache folder of the public sources' data\n"
+        "                 (default $XDG_CACHE_HOME/terrafetch, else ~/.cache/terrafetch)\n"
+        "  --dem-url URL  base URL of the 1-degree elevation tiles (.../N39/N39W099.hgt.gz)\n"
+        "                 (default %s)\n"
+        "  --wms-url URL  TIGERweb WMS of roads, railroads and water\n"
+        "                 (default %s)\n"
+        "  --wms-boundaries-url URL\n"
+        "                 TIGERweb WMS of states, counties and places\n"
+        "                 (default %s)\n"
+        "  --geocoder-url URL\n"
+        "                 Census one-line address geocoder\n"
+        "                 (default %s)\n"
+        "  --help         show this text\n",
+        LiveSourceSettings::kDefaultDemUrl, LiveSourceSettings::kDefaultWmsUrl,
+        LiveSourceSettings::kDefaultWmsBoundariesUrl, LiveSourceSettings::kDefaultGeocoderUrl);
 }
 
 bool NumberArgument(const char* text, double& value)
@@ -31,6 +47,22 @@ bool NumberArgument(const char* text, double& value)
     char* end = nullptr;
     value = std::strtod(text, &end);
     return end && *end == '\0' && end != text;
+}
+
+// The settings of the public sources that take a text.
+std::string* LiveSetting(const std::string& option, LiveSourceSettings& live)
+{
+    if (option == "--cache")
+        return &live.cacheFolder;
+    if (option == "--dem-url")
+        return &live.demUrl;
+    if (option == "--wms-url")
+        return &live.wmsUrl;
+    if (option == "--wms-boundaries-url")
+        return &live.wmsBoundariesUrl;
+    if (option == "--geocoder-url")
+        return &live.geocoderUrl;
+    return nullptr;
 }
 
 }  // namespace
@@ -45,6 +77,10 @@ int main(int argc, char** argv)
             Usage();
             return 0;
         }
+        if (option == "--live") {
+            options.live.live = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "terrafetch-services: %s needs a value\n", option.c_str());
             return 2;
@@ -57,6 +93,8 @@ int main(int argc, char** argv)
             options.dataFolder = value;
         } else if (option == "--map-data") {
             options.mapDataFolder = value;
+        } else if (std::string* setting = LiveSetting(option, options.live); setting && *value) {
+            *setting = value;
         } else if ((option == "--port" || option == "--wait" || option == "--voids") &&
                    NumberArgument(value, number)) {
             if (option == "--port" && number >= 0 && number <= 65535)
@@ -104,9 +142,18 @@ int main(int argc, char** argv)
     std::printf("Point terraFetch at it with:\n"
                 "  export TERRAFETCH_EXTRACT_HOST=%s TERRAFETCH_MAP_HOST=%s TERRAFETCH_GEOCODE_HOST=%s\n",
                 host.c_str(), host.c_str(), host.c_str());
-    std::printf("Elevation: %s\n", options.dataFolder.empty()
-                                        ? "synthetic terrain"
-                                        : ("elevation files in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
+    if (options.live.live) {
+        std::printf("Live public sources (cache %s):\n", options.live.CacheFolder().c_str());
+        std::printf("  elevation tiles: %s\n", options.live.demUrl.c_str());
+        std::printf("  street map:      %s\n", options.live.wmsUrl.c_str());
+        std::printf("  boundaries:      %s\n", options.live.wmsBoundariesUrl.c_str());
+        std::printf("  geocoder:        %s\n", options.live.geocoderUrl.c_str());
+    } else {
+        std::printf("Elevation: %s\n",
+                    options.dataFolder.empty()
+                        ? "synthetic terrain"
+                        : ("elevation files in " + options.dataFolder + ", synthetic terrain elsewhere").c_str());
+    }
     std::printf("Map data: %s\n",
                 (options.mapDataFolder.empty() ? DefaultServiceDataFolder() : options.mapDataFolder).c_str());
     std::fflush(stdout);

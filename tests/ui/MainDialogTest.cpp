@@ -447,3 +447,25 @@ TEST_F(MainDialogTest, HelpAndAboutShowTheirTexts)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainDialogTest, TheLiveSourcesSettingStartsFromTheEnvironment)
+{
+    ::setenv("TERRAFETCH_SOURCES", "live", 1);
+    auto live = MakeDialog();
+    ::setenv("TERRAFETCH_SOURCES", "online", 1);
+    // Without hosts of its own the window starts the services itself, and a
+    // bad setting stops the run with a line that says what is wrong.
+    auto bad = std::make_unique<CterraFetchDialog>();
+    ::unsetenv("TERRAFETCH_SOURCES");
+    EXPECT_TRUE(live->CurrentSettings().liveSources);
+    EXPECT_FALSE(bad->CurrentSettings().liveSources);
+    bad->OnGeocode();
+    EXPECT_FALSE(bad->IsBusy());
+    EXPECT_TRUE(bad->ActivityList().Lines().contains(
+        "Error: TERRAFETCH_SOURCES must be \"live\" or \"bundled\", not \"online\"."));
+    EXPECT_EQ(bad->CurrentStatus(), StatusIcon::Failure);
+}
+
+}  // namespace

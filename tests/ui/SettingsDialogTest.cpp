@@ -176,3 +176,21 @@ TEST_F(SettingsDialogTest, BrowseTakesOnlyAFileThatHoldsWaypoints)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SettingsDialogTest, TheLiveSourcesCheckBoxCarriesItsValueBothWays)
+{
+    QCheckBox* live = Check("liveSourcesCheck");
+    EXPECT_EQ(live->text(), "Live public data sources (needs internet)");
+    EXPECT_FALSE(live->isChecked());
+    SettingsValues values;
+    values.liveSources = true;
+    dialog.SetValues(values);
+    EXPECT_TRUE(live->isChecked());
+    live->click();
+    ASSERT_TRUE(PressOk());
+    EXPECT_FALSE(dialog.Values().liveSources);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "services/LiveElevation.h"
+
+#include "services/ElevationSource.h"
+
+namespace {
+
+// Texts from outside (URLs, transfer errors) go into HTML the client cuts at
+// tags and into headers: no tag brackets, no line breaks.
+std::string Plain(std::string text)
+{
+    for (char& c : text) {
+        if (c == '<')
+            c = '(';
+        else if (c == '>')
+            c = ')';
+        else if (c == '\r' || c == '\n' || c == '\t')
+            c = ' ';
+    }
+    return text;
+}
+
+std::string TileWord(int count) { return count == 1 ? "tile" : "tiles"; }
+
+}  // namespace
+
+LiveElevation::LiveElevation(const LiveSourceSettings& settings, UpstreamClient::Limits limits)
+    : fetcher_(settings, 4, limits)
+{
+}
+
+LiveElevation::Tiles LiveElevation::Start(double west, double east, double south, double north)
+{
+    return fetcher_.Start(HgtCellsForBox(west, east, south, north));
+}
+
+bool LiveElevation::BuildGrid(const ElevationTileFetcher::Order& tiles, double west, double east, double south,
+                              double north, ElevationGrid& grid) const
+{
+    std::vector<HgtCell> ready;
+    for (const auto& [cell, path] : tiles.ReadyTiles())
+        ready.push_back(cell);
+    return BuildElevationGridFromTiles(fetcher_.Cache().Folder(), ready, west, east, south, north, grid);
+}
+
+std::string LiveElevation::SourceText() const
+{
+    return "Elevation: 1-arc-second tiles from " + Plain(fetcher_.Cache().BaseUrl()) +
+           ", cached in " + Plain(fetcher_.Cache().Folder()) +
+           ".<BR>Elevation data: U.S. Geological Survey 3D Elevation Program and NASA SRTM (public domain).";
+}
+
+std::string LiveElevation::ProgressText(const TileFetchStatus& status)
+{
+    std::string text = std::to_string(status.finished) + " of " + std::to_string(status.total) + " elevation " +
+                       TileWord(status.total) + " downloaded";
+    std::string notes;
+    if (status.fromCache > 0)
+        notes += std::to_string(status.fromCache) + " from the cache";
+    if (status.noData > 0)
+        notes += (notes.empty() ? "" : ", ") + std::to_string(status.noData) + " " + TileWord(status.noData) +
+                 " without data (voids)";
+    return notes.empty() ? text + "." : text + " (" + notes + ").";
+}
+
+std::string LiveElevation::FailureText(const TileFetchStatus& status) const
+{
+    return "Error<BR>" + FailureLine(status);
+}
+
+std::string LiveElevation::FailureLine(const TileFetchStatus& status) const
+{
+    return "The elevation tiles from " + Plain(fetcher_.Cache().BaseUrl()) +
+           " could not be fetched: " + Plain(status.error) + ".";
+}

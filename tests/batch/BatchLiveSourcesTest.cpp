@@ -1,0 +1,145 @@
+#include "batch/BatchOptions.h"
+#include "services/ReferenceServices.h"
+#include "tests/support/HgtTestTiles.h"
+#include "tests/support/TempDir.h"
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BatchRun {
+    int status = -1;
+    std::string log;
+    std::string heightMap;  // the bytes of the job's _el.tga
+};
+
+// Runs terrafetch-batch in a fresh folder with `environment` ("NAME=value ...").
+BatchRun RunBatch(const std::string& environment, const std::string& arguments)
+{
+    TempDir folder;
+    const std::string command = "cd \"" + folder.Path().string() +
+                                "\" && env -u TERRAFETCH_EXTRACT_HOST -u TERRAFETCH_MAP_HOST -u TERRAFETCH_GEOCODE_HOST "
+                                "-u TERRAFETCH_SOURCES " + environment + " \"" TERRAFETCH_BATCH_PROGRAM "\" " +
+                                arguments + " > log.txt 2>&1";
+    const int status = std::system(command.c_str());
+    BatchRun run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.log = ReadFileBytes(folder.File("log.txt"));
+    for (const auto& entry : fs::directory_iterator(folder.Path()))
+        if (entry.path().string().ends_with("_el.tga"))
+            run.heightMap = ReadFileBytes(entry.path().string());
+    return run;
+}
+
+// The height of the map's pixel (x, y) of a 1° job: 24-bit, bottom row first.
+int Height(const std::string& tga, int x, int y)
+{
+    const size_t at = 18 + (static_cast<size_t>(y) * 3600 + x) * 3;
+    const int value = static_cast<uint8_t>(tga[at]) | static_cast<uint8_t>(tga[at + 1]) << 8 |
+                      static_cast<uint8_t>(tga[at + 2]) << 16;
+    return value & 0x800000 ? value - 0x1000000 : value;
+}
+
+// The default 1° quad with its tile at a loopback stand-in of the public
+// source; the map and geocoder are bundled services of the test's own.
+class BatchLiveSources : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        tile = new std::string(MakeHgtTile(39, -99));
+        ReferenceServiceOptions options;
+        options.waitSeconds = 0;
+        options.dataFolder = data.Path().string();
+        WriteFileBytes(data.File("N39W099.hgt"), *tile);
+        bundled = new ReferenceServices(options);
+        ASSERT_NE(bundled->Start(), 0) << bundled->Error();
+    }
+    static void TearDownTestSuite()
+    {
+        delete bundled;
+        delete tile;
+    }
+
+    std::string LiveEnvironment(const std::string& demUrl, const TempDir& cache) const
+    {
+        const std::string host = bundled->HostAndPort();
+        return "TERRAFETCH_SOURCES=live TERRAFETCH_DEM_URL=" + demUrl + " TERRAFETCH_WMS_URL=" + demUrl +
+               "/wms TERRAFETCH_WMS_BOUNDARIES_URL=" + demUrl + "/wms TERRAFETCH_GEOCODER_URL=" + demUrl +
+               "/geocoder XDG_CACHE_HOME=" + cache.Path().string() + " TERRAFETCH_MAP_HOST=" + host +
+               " TERRAFETCH_GEOCODE_HOST=" + host;
+    }
+
+    static inline TempDir data;
+    static inline std::string* tile = nullptr;
+    static inline ReferenceServices* bundled = nullptr;
+};
+
+TEST_F(BatchLiveSources, ALiveJobWritesTheTilesPostsExactlyAsABundledJobWithTheTile)
+{
+    const std::string host = bundled->HostAndPort();
+    const BatchRun reference =
+        RunBatch("TERRAFETCH_EXTRACT_HOST=" + host + " TERRAFETCH_MAP_HOST=" + host + " TERRAFETCH_GEOCODE_HOST=" + host,
+                 "--west -99 --north 40");
+    ASSERT_EQ(reference.status, 0) << reference.log;
+
+    TempDir cache;
+    std::string demUrl;
+    {
+        TestTileServer source;
+        source.Put("/skadi/N39/N39W099.hgt.gz", Gzip(*tile));
+        demUrl = source.BaseUrl() + "/skadi";
+        const BatchRun live = RunBatch(LiveEnvironment(demUrl, cache), "--west -99 --north 40");
+        ASSERT_EQ(live.status, 0) << live.log;
+        EXPECT_NE(live.log.find("1 of 1 elevation tile downloaded."), std::string::npos) << live.log;
+        ASSERT_EQ(live.heightMap.size(), 18u + 3600u * 3600u * 3u);
+        EXPECT_TRUE(live.heightMap == reference.heightMap) << "byte-identical to the bundled job";
+        for (const auto& [x, y] : {std::pair{0, 0}, {3599, 3599}, {1234, 2345}})
+            EXPECT_EQ(Height(live.heightMap, x, y), TestTerrain(-99 * 3600L + x, 39 * 3600L + y));
+    }
+
+    // The source is gone: the cache serves the same bytes.
+    const BatchRun offline = RunBatch(LiveEnvironment(demUrl, cache), "--west -99 --north 40");
+    ASSERT_EQ(offline.status, 0) << offline.log;
+    EXPECT_TRUE(offline.heightMap == reference.heightMap);
+
+    // The same with an empty cache fails clearly.
+    TempDir empty;
+    const BatchRun failed = RunBatch(LiveEnvironment(demUrl, empty), "--west -99 --north 40");
+    EXPECT_NE(failed.status, 0);
+    EXPECT_NE(failed.log.find("The elevation tiles from " + demUrl + " could not be fetched: \"" + demUrl +
+                              "/N39/N39W099.hgt.gz\" could not be downloaded"),
+              std::string::npos)
+        << failed.log;
+    EXPECT_TRUE(failed.heightMap.empty());
+}
+
+TEST_F(BatchLiveSources, TheSourcesOptionOverridesTheEnvironmentAndABadValueIsAnError)
+{
+    TempDir cache;
+    // No tile source at all: a bundled job needs none.
+    const BatchRun bundledRun =
+        RunBatch(LiveEnvironment("http://127.0.0.1:9/skadi", cache), "--sources bundled --size 0.025");
+    EXPECT_EQ(bundledRun.status, 0) << bundledRun.log;
+
+    const BatchRun bad = RunBatch("TERRAFETCH_SOURCES=online", "--size 0.025");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.log.find("TERRAFETCH_SOURCES must be \"live\" or \"bundled\", not \"online\""), std::string::npos)
+        << bad.log;
+
+    BatchOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseBatchOptions({"--sources", "internet"}, options, error));
+    EXPECT_EQ(error, "--sources takes live or bundled, not \"internet\".");
+    ASSERT_TRUE(ParseBatchOptions({"--sources", "live"}, options, error));
+    EXPECT_EQ(options.liveSources, true);
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+#include "live/ElevationTileCache.h"
+#include "live/GunzipSink.h"
+#include "live/HgtTile.h"
+#include "tests/support/HgtTestTiles.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> FilesIn(const fs::path& folder)
+{
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+TEST(HgtTile, NamesAndUrlsInEveryHemisphere)
+{
+    struct Case {
+        HgtCell cell;
+        const char* url;
+    };
+    for (const Case& c : {Case{{39, -99}, "http://h/skadi/N39/N39W099.hgt.gz"},
+                          Case{{-1, 5}, "http://h/skadi/S01/S01E005.hgt.gz"},
+                          Case{{0, -180}, "http://h/skadi/N00/N00W180.hgt.gz"},
+                          Case{{-34, 151}, "http://h/skadi/S34/S34E151.hgt.gz"}}) {
+        EXPECT_EQ(HgtTileUrl("http://h/skadi", c.cell), c.url);
+        EXPECT_EQ(HgtTileUrl("http://h/skadi/", c.cell), c.url) << "a trailing slash is not doubled";
+    }
+}
+
+TEST(HgtTile, CellsOfAQuad)
+{
+    using Cells = std::vector<HgtCell>;
+    EXPECT_EQ(HgtCellsForBox(-99, -98, 39, 40), (Cells{{39, -99}})) << "an aligned quad needs its own tile only";
+    EXPECT_EQ(HgtCellsForBox(-98.5, -97.5, 38.5, 39.5), (Cells{{38, -99}, {38, -98}, {39, -99}, {39, -98}}));
+    EXPECT_EQ(HgtCellsForBox(-99, -98.9, 39.95, 40.05), (Cells{{39, -99}, {40, -99}}));
+    EXPECT_EQ(HgtCellsForBox(-0.5, 0.5, -0.25, 0), (Cells{{-1, -1}, {-1, 0}}));
+    EXPECT_TRUE(HgtCellsForBox(-99, -98, 40, 39).empty());
+}
+
+TEST(HgtTile, OnlyTheTwoHeightFileSizesAreAccepted)
+{
+    EXPECT_EQ(HgtPostsForBytes(3601ull * 3601 * 2), 3601);
+    EXPECT_EQ(HgtPostsForBytes(1201ull * 1201 * 2), 1201);
+    for (unsigned long long bytes : {0ull, 3601ull * 3601 * 2 - 2, 3601ull * 3601, 1201ull * 1201 * 2 + 1})
+        EXPECT_EQ(HgtPostsForBytes(bytes), 0) << bytes;
+}
+
+TEST(GunzipSink, InflatesWhateverBlocksTheBodyArrivesIn)
+{
+    const std::string tile = MakeHgtTile(57, 11, 1201);
+    const std::string gzip = Gzip(tile);
+    std::mt19937 random(7);
+    GunzipSink sink(kLargestHgtBytes);
+    for (int round = 0; round < 3; ++round) {
+        sink.Begin();  // a retried transfer starts afresh
+        for (size_t at = 0; at < gzip.size();) {
+            const size_t block = std::min<size_t>(gzip.size() - at, 1 + random() % 40000);
+            ASSERT_TRUE(sink.Append(gzip.data() + at, block));
+            at += block;
+        }
+        std::string error;
+        ASSERT_TRUE(sink.Finish(error)) << error;
+        EXPECT_EQ(sink.Output(), tile);
+    }
+
+    // Two gzip members inflate one after the other, as gunzip does.
+    const std::string half = tile.substr(0, tile.size() / 2);
+    const std::string members = Gzip(half) + Gzip(tile.substr(half.size()));
+    std::string heights, error;
+    ASSERT_TRUE(GunzipHeightFile(members, heights, error)) << error;
+    EXPECT_EQ(heights, tile);
+}
+
+TEST(GunzipSink, DamagedBodiesFailWithTheirCause)
+{
+    const std::string tile = MakeHgtTile(57, 11, 1201);
+    const std::string gzip = Gzip(tile);
+    std::string corrupt = gzip;
+    corrupt[corrupt.size() / 2] ^= 0x55;
+    std::string crc = gzip;
+    crc[crc.size() - 6] ^= 0x01;  // the trailer's checksum
+    struct Case {
+        std::string body;
+        const char* cause;
+    };
+    for (const Case& c : {Case{corrupt, "no intact gzip"}, Case{crc, "no intact gzip"},
+                          Case{gzip.substr(0, gzip.size() / 3), "truncated"},
+                          Case{gzip.substr(0, gzip.size() - 1), "truncated"},
+                          Case{"<Error>NoSuchKey</Error>", "no intact gzip"}, Case{"", "empty"},
+                          Case{Gzip(tile.substr(2)), "not a height file"},
+                          Case{Gzip(std::string(kLargestHgtBytes + 2, 0)), "more than"}}) {
+        std::string heights, error;
+        EXPECT_FALSE(GunzipHeightFile(c.body, heights, error));
+        EXPECT_NE(error.find(c.cause), std::string::npos) << error;
+        EXPECT_TRUE(heights.empty());
+    }
+}
+
+class TileCacheTest : public ::testing::Test {
+protected:
+    fs::path Folder() const { return cacheRoot.Path() / "elevation"; }
+    ElevationTileCache::Tile Fetch(const std::string& baseUrl, HgtCell cell)
+    {
+        ElevationTileCache cache(Folder().string(), baseUrl, client);
+        return cache.Fetch(cell);
+    }
+
+    TempDir cacheRoot;
+    UpstreamClient client{UpstreamClient::Limits{2, 5, 2, std::chrono::milliseconds(10), 4}};
+};
+
+TEST_F(TileCacheTest, ADownloadedTileIsCachedAndServedOfflineAfterwards)
+{
+    const std::string tile = MakeHgtTile(39, -99);
+    std::string baseUrl;
+    {
+        TestTileServer server;
+        server.Put("/N39/N39W099.hgt.gz", Gzip(tile));
+        baseUrl = server.BaseUrl();
+        const auto first = Fetch(baseUrl, {39, -99});
+        ASSERT_EQ(first.outcome, ElevationTileCache::Outcome::kReady) << first.error;
+        EXPECT_FALSE(first.fromCache);
+        EXPECT_EQ(server.RequestCount(), 1);
+    }
+    EXPECT_EQ(FilesIn(Folder()), std::set<std::string>{"N39W099.hgt"}) << "no temporary file is left";
+    EXPECT_EQ(ReadFileBytes((Folder() / "N39W099.hgt").string()), tile);
+
+    // The source is gone: the cache answers with the same bytes.
+    const auto again = Fetch(baseUrl, {39, -99});
+    ASSERT_EQ(again.outcome, ElevationTileCache::Outcome::kReady) << again.error;
+    EXPECT_TRUE(again.fromCache);
+    EXPECT_EQ(ReadFileBytes(again.path), tile);
+}
+
+TEST_F(TileCacheTest, ACellWithoutTileHasNoDataAndIsRememberedAsSuch)
+{
+    std::string baseUrl;
+    {
+        TestTileServer server;
+        server.Put("/S01/S01W040.hgt.gz", "Forbidden", 403);
+        baseUrl = server.BaseUrl();
+        EXPECT_EQ(Fetch(baseUrl, {10, -40}).outcome, ElevationTileCache::Outcome::kNoData) << "404";
+        EXPECT_EQ(Fetch(baseUrl, {-1, -40}).outcome, ElevationTileCache::Outcome::kNoData) << "403";
+    }
+    EXPECT_EQ(FilesIn(Folder()), (std::set<std::string>{"N10W040.nodata", "S01W040.nodata"}));
+    const auto offline = Fetch(baseUrl, {10, -40});
+    EXPECT_EQ(offline.outcome, ElevationTileCache::Outcome::kNoData);
+    EXPECT_TRUE(offline.fromCache);
+}
+
+TEST_F(TileCacheTest, BrokenDownloadsFailAndLeaveNothingInTheCache)
+{
+    TestTileServer server;
+    const std::string gzip = Gzip(MakeHgtTile(39, -99, 1201));
+    std::string corrupt = gzip;
+    corrupt[gzip.size() / 2] ^= 0x55;
+    server.Put("/N01/N01E001.hgt.gz", corrupt);
+    server.Put("/N02/N02E002.hgt.gz", gzip.substr(0, gzip.size() / 2));
+    server.Put("/N03/N03E003.hgt.gz", Gzip(std::string(1000, 'x')));
+    server.Put("/N04/N04E004.hgt.gz", "Internal error", 500);
+    struct Case {
+        HgtCell cell;
+        const char* cause;
+    };
+    for (const Case& c : {Case{{1, 1}, "no intact gzip"}, Case{{2, 2}, "truncated"},
+                          Case{{3, 3}, "not 3601 or 1201 posts"}, Case{{4, 4}, "status 500"}}) {
+        const auto tile = Fetch(server.BaseUrl(), c.cell);
+        EXPECT_EQ(tile.outcome, ElevationTileCache::Outcome::kFailed);
+        EXPECT_NE(tile.error.find(HgtTileUrl(server.BaseUrl(), c.cell)), std::string::npos) << tile.error;
+        EXPECT_NE(tile.error.find(c.cause), std::string::npos) << tile.error;
+    }
+    EXPECT_TRUE(FilesIn(Folder()).empty()) << *FilesIn(Folder()).begin();
+}
+
+TEST_F(TileCacheTest, AnUnreachableSourceWithAnEmptyCacheFails)
+{
+    int port = 0;
+    {
+        LoopbackServer closed([](HttpTestConnection&) {});
+        port = closed.Port();
+    }
+    const auto tile = Fetch("http://127.0.0.1:" + std::to_string(port) + "/skadi", {39, -99});
+    EXPECT_EQ(tile.outcome, ElevationTileCache::Outcome::kFailed);
+    EXPECT_NE(tile.error.find("could not be downloaded"), std::string::npos) << tile.error;
+    EXPECT_TRUE(FilesIn(Folder()).empty());
+}
+
+TEST_F(TileCacheTest, TheRealSrtmTileComesThroughUnchanged)
+{
+    const std::string gzip = ReadFileBytes(TERRAFETCH_LIVE_TEST_DATA "/N57E011.hgt.gz");
+    ASSERT_FALSE(gzip.empty());
+    TestTileServer server;
+    server.Put("/N57/N57E011.hgt.gz", gzip);
+    const auto tile = Fetch(server.BaseUrl(), {57, 11});
+    ASSERT_EQ(tile.outcome, ElevationTileCache::Outcome::kReady) << tile.error;
+    const std::string heights = ReadFileBytes(tile.path);
+    ASSERT_EQ(HgtPostsForBytes(heights.size()), 1201);
+    int lowest = 32767, highest = -32768;
+    for (size_t i = 0; i < heights.size(); i += 2) {
+        const int value = static_cast<int16_t>((static_cast<uint8_t>(heights[i]) << 8) | static_cast<uint8_t>(heights[i + 1]));
+        lowest = std::min(lowest, value);
+        highest = std::max(highest, value);
+    }
+    EXPECT_EQ(lowest, -6);
+    EXPECT_EQ(highest, 163);
+}
+
+}  // namespace
