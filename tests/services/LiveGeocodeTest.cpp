@@ -2,6 +2,7 @@
 #include "services/ReferenceServices.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/services/StandaloneServer.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -164,6 +165,26 @@ TEST_F(LiveGeocodeTest, ABrokenOrUnreachableGeocoderIsAnErrorNamingIt)
     const HttpAnswer failed = Ask("2 Error Page Rd, Hays, KS");
     EXPECT_EQ(failed.status, 502);
     EXPECT_NE(failed.body.find("status 500"), std::string::npos) << failed.body;
+}
+
+TEST(LiveStandaloneServerTest, AnswersAStreetFromTheGeocoderAndAZipCodeFromTheGazetteer)
+{
+    GeocoderStandIn geocoder;
+    TempDir cache;
+    const std::string nowhere = "http://127.0.0.1:1";
+    StandaloneServer server({"--live", "--cache", cache.Path().string(), "--geocoder-url", geocoder.Url(),
+                             "--wms-url", nowhere, "--wms-boundaries-url", nowhere, "--dem-url", nowhere});
+    ASSERT_NE(server.Port(), 0) << server.FirstLine();
+    const std::string ask = "http://127.0.0.1:" + std::to_string(server.Port()) + "/demo.cgi?address=";
+
+    const HttpAnswer street = HttpGet(ask + EscapeQueryValue("4600 Silver Hill Rd, Washington, DC 20233"));
+    ASSERT_EQ(street.status, 200) << street.body;
+    EXPECT_NE(street.body.find("mapcenterlat=38.845985,"), std::string::npos) << street.body;
+    const HttpAnswer zip = HttpGet(ask + "67601");
+    ASSERT_EQ(zip.status, 200) << zip.body;
+    EXPECT_NE(zip.body.find("mapcenterlon=-99.3"), std::string::npos) << zip.body;
+    EXPECT_EQ(geocoder.Requests(), 1);
+    EXPECT_EQ(server.Stop(), 0);
 }
 
 TEST(CensusGeocoderTest, UnreachableGeocoderFailsWithTheCause)
