@@ -1,5 +1,6 @@
 #include "job/RunJob.h"
 
+#include "core/AllocatorTuning.h"
 #include "core/FlightParameterFile.h"
 #include "core/JobFields.h"
 #include "core/JobFileNames.h"
@@ -14,6 +15,8 @@
 #include "job/TextureStages.h"
 #include "job/UnpackArchive.h"
 #include "raster/BilToTga.h"
+#include "raster/ImageCache.h"
+#include "raster/PixelBuffer.h"
 #include "raster/RelaxNoData.h"
 
 #include <cstdio>
@@ -89,6 +92,22 @@ void MoveQuadEast(JobWindow& window, JobFields& job)
     window.AddToLog(StringPrintf("quadLeft = %0.6f, quadRight = %0.6f", job.quadLeft.load(), job.quadRight.load()));
 }
 
+// The memory a job's stages kept for each other lives as long as the job:
+// when it ends, however it ends, the kept images and pooled buffers go and
+// the allocator returns what it holds free to the system.
+class JobMemory {
+public:
+    JobMemory() { TuneAllocator(); }
+    ~JobMemory()
+    {
+        ImageCache::Clear();
+        PixelBuffer::ReleasePool();
+        ReturnFreedMemory();
+    }
+    JobMemory(const JobMemory&) = delete;
+    JobMemory& operator=(const JobMemory&) = delete;
+};
+
 int Fail(JobWindow& window, int result)
 {
     window.ShowFailureIndication();
@@ -99,6 +118,7 @@ int Fail(JobWindow& window, int result)
 
 int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* jobResult)
 {
+    const JobMemory memory;
     const Quad quad{job.quadLeft, job.quadRight, job.quadTop, job.quadBottom};
 
     std::string archive;

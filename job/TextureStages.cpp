@@ -10,6 +10,7 @@
 #include "raster/CombineTga.h"
 #include "raster/ElevationToColor.h"
 #include "raster/GifToTga.h"
+#include "raster/ImageCache.h"
 #include "raster/StretchTga.h"
 
 #include <cmath>
@@ -31,8 +32,10 @@ StretchCorners MapCorners(const Quad& quad)
 
 void DeleteFiles(std::initializer_list<std::string> files)
 {
-    for (const std::string& file : files)
+    for (const std::string& file : files) {
         std::remove(file.c_str());
+        ImageCache::Forget(file);
+    }
 }
 
 } // namespace

@@ -1,0 +1,16 @@
+#include "core/AllocatorTuning.h"
+
+#include <malloc.h>
+
+#include <mutex>
+
+void TuneAllocator()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
+}
+
+void ReturnFreedMemory()
+{
+    malloc_trim(0);
+}
