@@ -45,6 +45,9 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
 {
     const int width = TextureWidth(quad.top, quad.bottom);
     const int height = kTextureHeight;
+    // The height map is read again only after the map tile's stages; until
+    // then its memory serves them (and a map server in the same program).
+    ImageCache::Forget(heightMap);
 
     int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
                                 mapHost, window, job.cancelRequested, job.httpTimeout);

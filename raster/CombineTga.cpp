@@ -190,6 +190,8 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         e.reset();
         stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
         StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, m->GetWidth(), m->GetHeight(), log);
+        // The full-size colouring has served its one reader.
+        ImageCache::Forget(elevationColoring);
         // A stretch that failed may leave an old side file of another size
         // behind; it counts as not opened rather than being read past its end.
         if (OpenCached(stretched, e) != 0 || e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {

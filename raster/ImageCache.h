@@ -14,7 +14,9 @@
 // matches — rewritten, renamed away or deleted by anyone — drops the entry
 // and reports a miss, so the caller reads the file as it is. TGAFile::Write
 // and Forget() drop an entry at once. The entries together hold at most
-// kBudgetBytes; the least recently used go first. The job runner empties
+// kBudgetBytes, room for one 1-degree height map and a map tile: the least
+// recently used go first, so that a job never holds two large images for
+// later, and an image larger than that is not kept. The job runner empties
 // the cache when a job ends.
 class ImageCache {
 public:
@@ -30,7 +32,7 @@ public:
 
     static size_t HeldBytes();
 
-    static constexpr size_t kBudgetBytes = size_t(96) << 20;
+    static constexpr size_t kBudgetBytes = size_t(48) << 20;
 };
 
 // Opens `path` from the cache when it is there, else from the file; the

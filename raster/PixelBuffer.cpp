@@ -9,8 +9,10 @@
 namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
-// Below this a buffer comes from the heap: mapping it would not pay.
-constexpr size_t kMappedFrom = size_t(1) << 20;
+// Below this a buffer comes from the heap (which maps large blocks of their
+// exact size): rounding a map tile up to huge pages would cost more memory
+// than the faults it saves.
+constexpr size_t kMappedFrom = size_t(16) << 20;
 // Freed buffers kept for reuse; a job's stages hold at most two large
 // images at a time.
 constexpr size_t kPoolSlots = 2;
