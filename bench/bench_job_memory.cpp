@@ -12,6 +12,9 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 
@@ -24,6 +27,18 @@ double PeakRssMegabytes()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Resident size now, from /proc/self/statm (second field, in pages).
+double CurrentRssMegabytes()
+{
+    long pages = 0, resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 void BM_TenJobsInOneProcess(benchmark::State& state)
@@ -50,10 +65,15 @@ void BM_TenJobsInOneProcess(benchmark::State& state)
                 state.SkipWithError("a job failed");
                 return;
             }
-            if (job == 2)
+            if (job == 2) {
                 afterSecond = PeakRssMegabytes();
+                state.counters["rss_after_2_MB"] = CurrentRssMegabytes();
+            }
+            std::fprintf(stderr, "job %2d: peak RSS %.1f MB, now %.1f MB\n", job, PeakRssMegabytes(),
+                         CurrentRssMegabytes());
         }
         afterTenth = PeakRssMegabytes();
+        state.counters["rss_after_10_MB"] = CurrentRssMegabytes();
     }
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(folder);

@@ -7,7 +7,11 @@
 // TuneAllocator() (idempotent) fixes the size from which blocks are mapped
 // on their own at 1 MiB: the allocator otherwise raises that limit each time
 // such a block is freed, until blocks of tens of megabytes land in the heaps
-// of the many server threads and stay there. ReturnFreedMemory() hands back
-// to the system what the heaps hold free, as a job ends.
+// of the many server threads and stay there. It also keeps every thread on
+// one heap: with a heap per thread, each of the services' sixteen threads
+// that serves a job keeps its own free memory, and a program running job
+// after job grows until all of them have. Call it before threads start.
+// ReturnFreedMemory() hands back to the system what the heap holds free, as
+// a job ends.
 void TuneAllocator();
 void ReturnFreedMemory();

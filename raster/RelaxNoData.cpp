@@ -55,6 +55,13 @@ HoleRun MakeRun(size_t firstByte, int length, const int* near, int far)
 void DecodeRow(const TGAFile& source, int y, std::vector<int>& row)
 {
     const uint8_t* pixel = source.Row(y);
+    // 24-bit pixels, the usual case, get a loop of their own that the
+    // compiler can unroll; it decodes exactly as DecodeHeight does.
+    if (source.BytesPerPixel() == 3) {
+        for (int x = 0; x < source.GetWidth(); ++x, pixel += 3)
+            row[x] = ReadHeight(pixel);
+        return;
+    }
     for (int x = 0; x < source.GetWidth(); ++x, pixel += source.BytesPerPixel())
         row[x] = source.DecodeHeight(pixel);
 }
