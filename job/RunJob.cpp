@@ -16,7 +16,6 @@
 #include "job/UnpackArchive.h"
 #include "raster/BilToTga.h"
 #include "raster/ImageCache.h"
-#include "raster/PixelBuffer.h"
 #include "raster/RelaxNoData.h"
 
 #include <cstdio>
@@ -93,15 +92,14 @@ void MoveQuadEast(JobWindow& window, JobFields& job)
 }
 
 // The memory a job's stages kept for each other lives as long as the job:
-// when it ends, however it ends, the kept images and pooled buffers go and
-// the allocator returns what it holds free to the system.
+// when it ends, however it ends, the kept images go and the allocator
+// returns what it holds free to the system.
 class JobMemory {
 public:
     JobMemory() { TuneAllocator(); }
     ~JobMemory()
     {
         ImageCache::Clear();
-        PixelBuffer::ReleasePool();
         ReturnFreedMemory();
     }
     JobMemory(const JobMemory&) = delete;
@@ -127,6 +125,9 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResu
         return Fail(window, result);
     if (UnpackArchive(archive, window) != 0)
         return Fail(window, 1);
+    // The download and the unpacking leave free space in the heap that the
+    // images, mapped on their own, cannot use: it goes back before they come.
+    ReturnFreedMemory();
 
     const JobFileNames names(archive);
     const std::string heightMap = names.Result(ResultFile::HeightMap, job.namesFromCoordinates != 0, job.quadTop,

@@ -187,11 +187,20 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
     std::string stretched;
     if (e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {
         const double we = e->GetWidth(), he = e->GetHeight();
+        const int mapWidth = m->GetWidth(), mapHeight = m->GetHeight();
         e.reset();
+        // While the full-size colouring is stretched the map waits in its
+        // file, so that it is not held beside the two images of the stretch.
+        m.reset();
+        ImageCache::Forget(map);
         stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
-        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, m->GetWidth(), m->GetHeight(), log);
+        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, mapWidth, mapHeight, log);
         // The full-size colouring has served its one reader.
         ImageCache::Forget(elevationColoring);
+        if (OpenCached(map, m) != 0) {
+            log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", map.c_str()));
+            return 1;
+        }
         // A stretch that failed may leave an old side file of another size
         // behind; it counts as not opened rather than being read past its end.
         if (OpenCached(stretched, e) != 0 || e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {

@@ -2,35 +2,23 @@
 
 #include <sys/mman.h>
 
-#include <mutex>
 #include <new>
-#include <vector>
 
 namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kSmallPage = 4096;
 // Below this a buffer comes from the heap (which maps large blocks of their
 // exact size): rounding a map tile up to huge pages would cost more memory
 // than the faults it saves.
 constexpr size_t kMappedFrom = size_t(16) << 20;
-// Freed buffers kept for reuse; a job's stages hold at most two large
-// images at a time.
-constexpr size_t kPoolSlots = 2;
-
-struct Mapping {
-    uint8_t* data;
-    size_t capacity;
-};
-
-std::mutex poolMutex;
-std::vector<Mapping> pool;
 
 size_t RoundUp(size_t bytes, size_t unit)
 {
     return (bytes + unit - 1) / unit * unit;
 }
 
-// A fresh mapping of `capacity` bytes (a multiple of 2 MiB) starting on a
+// A fresh mapping of `capacity` bytes (whole pages) starting on a
 // 2 MiB boundary, so that the kernel can back all of it with huge pages:
 // map one huge page more, then unmap the slack before and after.
 uint8_t* MapAligned(size_t capacity)
@@ -51,33 +39,14 @@ uint8_t* MapAligned(size_t capacity)
     return data;
 }
 
-// The pooled buffer that fits `bytes` most tightly, without using one more
-// than twice as big (that one may be needed for a large image next).
-bool TakeFromPool(size_t bytes, Mapping& found)
-{
-    std::lock_guard lock(poolMutex);
-    auto best = pool.end();
-    for (auto it = pool.begin(); it != pool.end(); ++it)
-        if (it->capacity >= bytes && it->capacity <= 2 * bytes + kHugePage
-            && (best == pool.end() || it->capacity < best->capacity))
-            best = it;
-    if (best == pool.end())
-        return false;
-    found = *best;
-    pool.erase(best);
-    return true;
-}
-
 } // namespace
 
 PixelBuffer PixelBuffer::Allocate(size_t bytes)
 {
     if (bytes < kMappedFrom)
         return PixelBuffer(new (std::nothrow) uint8_t[bytes == 0 ? 1 : bytes], bytes, false);
-    Mapping reused{};
-    if (TakeFromPool(bytes, reused))
-        return PixelBuffer(reused.data, reused.capacity, true);
-    const size_t capacity = RoundUp(bytes, kHugePage);
+    // Whole pages; the last, partial huge page is backed by small pages.
+    const size_t capacity = RoundUp(bytes, kSmallPage);
     uint8_t* data = MapAligned(capacity);
     return data ? PixelBuffer(data, capacity, true) : PixelBuffer();
 }
@@ -106,37 +75,10 @@ void PixelBuffer::reset()
 {
     if (!data_)
         return;
-    if (!mapped_) {
+    if (mapped_)
+        munmap(data_, capacity_);
+    else
         delete[] data_;
-    } else {
-        std::unique_lock lock(poolMutex);
-        if (pool.size() < kPoolSlots) {
-            pool.push_back({data_, capacity_});
-        } else {
-            lock.unlock();
-            munmap(data_, capacity_);
-        }
-    }
     data_ = nullptr;
     capacity_ = 0;
-}
-
-void PixelBuffer::ReleasePool()
-{
-    std::vector<Mapping> released;
-    {
-        std::lock_guard lock(poolMutex);
-        released.swap(pool);
-    }
-    for (const Mapping& mapping : released)
-        munmap(mapping.data, mapping.capacity);
-}
-
-size_t PixelBuffer::PooledBytes()
-{
-    std::lock_guard lock(poolMutex);
-    size_t total = 0;
-    for (const Mapping& mapping : pool)
-        total += mapping.capacity;
-    return total;
 }
