@@ -1,5 +1,6 @@
 #include "job/RunJob.h"
 
+#include "core/AllocatorTuning.h"
 #include "core/FlightParameterFile.h"
 #include "core/JobFields.h"
 #include "core/JobFileNames.h"
@@ -14,6 +15,7 @@
 #include "job/TextureStages.h"
 #include "job/UnpackArchive.h"
 #include "raster/BilToTga.h"
+#include "raster/ImageCache.h"
 #include "raster/RelaxNoData.h"
 
 #include <cstdio>
@@ -89,6 +91,21 @@ void MoveQuadEast(JobWindow& window, JobFields& job)
     window.AddToLog(StringPrintf("quadLeft = %0.6f, quadRight = %0.6f", job.quadLeft.load(), job.quadRight.load()));
 }
 
+// The memory a job's stages kept for each other lives as long as the job:
+// when it ends, however it ends, the kept images go and the allocator
+// returns what it holds free to the system.
+class JobMemory {
+public:
+    JobMemory() { TuneAllocator(); }
+    ~JobMemory()
+    {
+        ImageCache::Clear();
+        ReturnFreedMemory();
+    }
+    JobMemory(const JobMemory&) = delete;
+    JobMemory& operator=(const JobMemory&) = delete;
+};
+
 int Fail(JobWindow& window, int result)
 {
     window.ShowFailureIndication();
@@ -99,6 +116,7 @@ int Fail(JobWindow& window, int result)
 
 int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* jobResult)
 {
+    const JobMemory memory;
     const Quad quad{job.quadLeft, job.quadRight, job.quadTop, job.quadBottom};
 
     std::string archive;
@@ -107,6 +125,9 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResu
         return Fail(window, result);
     if (UnpackArchive(archive, window) != 0)
         return Fail(window, 1);
+    // The download and the unpacking leave free space in the heap that the
+    // images, mapped on their own, cannot use: it goes back before they come.
+    ReturnFreedMemory();
 
     const JobFileNames names(archive);
     const std::string heightMap = names.Result(ResultFile::HeightMap, job.namesFromCoordinates != 0, job.quadTop,

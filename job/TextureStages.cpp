@@ -10,6 +10,7 @@
 #include "raster/CombineTga.h"
 #include "raster/ElevationToColor.h"
 #include "raster/GifToTga.h"
+#include "raster/ImageCache.h"
 #include "raster/StretchTga.h"
 
 #include <cmath>
@@ -31,8 +32,10 @@ StretchCorners MapCorners(const Quad& quad)
 
 void DeleteFiles(std::initializer_list<std::string> files)
 {
-    for (const std::string& file : files)
+    for (const std::string& file : files) {
         std::remove(file.c_str());
+        ImageCache::Forget(file);
+    }
 }
 
 } // namespace
@@ -42,6 +45,9 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
 {
     const int width = TextureWidth(quad.top, quad.bottom);
     const int height = kTextureHeight;
+    // The height map is read again only after the map tile's stages; until
+    // then its memory serves them (and a map server in the same program).
+    ImageCache::Forget(heightMap);
 
     int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
                                 mapHost, window, job.cancelRequested, job.httpTimeout);

@@ -3,6 +3,7 @@
 #include "core/FileSystem.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
+#include "job/InflateMember.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -103,6 +104,16 @@ Extraction ExtractMember(zip_t* archive, const Member& member, const std::filesy
         if (descriptor >= 0)
             ::close(descriptor);
         return Extraction::Failed;
+    }
+    std::vector<uint8_t> content;
+    if (InflateWholeMember(archive, member.index, budget, content)) {
+        const bool written = std::fwrite(content.data(), 1, content.size(), out.get()) == content.size();
+        if (std::fclose(out.release()) != 0 || !written) {
+            RemovePartialFile(target);
+            return Extraction::Failed;
+        }
+        budget -= content.size();
+        return Extraction::Done;
     }
     char buffer[65536];
     zip_int64_t count;

@@ -2,6 +2,7 @@
 
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
+#include "raster/ImageCache.h"
 #include "raster/TGAFile.h"
 
 namespace {
@@ -27,23 +28,24 @@ int AddTga(const std::string& tile, const std::string& target, int x, int y, int
            LogSink& log)
 {
     log.AddToLog(StringPrintf("Adding \"%s\" to \"%s\" at (%d/%d).", tile.c_str(), target.c_str(), x, y));
-    TGAFile source;
-    if (source.Open(tile) != 0) {
+    std::shared_ptr<const TGAFile> source;
+    if (OpenCached(tile, source) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not open file \"%s\".", tile.c_str()));
         return 1;
     }
     TGAFile canvas;
-    if (canvas.Open(target) != 0 && canvas.Create(canvasWidth, canvasHeight) != 0) {
+    if (OpenForChange(target, canvas) != 0 && canvas.Create(canvasWidth, canvasHeight) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not create a %d by %d canvas for \"%s\".", canvasWidth,
                                   canvasHeight, target.c_str()));
         return 3;
     }
-    Paste(source, x, y, canvas);
-    source.Close();
+    Paste(*source, x, y, canvas);
+    source.reset();
     if (canvas.Write(target) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not write file \"%s\".", target.c_str()));
         return 3;
     }
+    ImageCache::Keep(target, std::move(canvas));
     log.AddToLog(StringPrintf("Adding successful: \"%s\" written.", target.c_str()));
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
+#include "raster/ImageCache.h"
+#include "raster/ParallelBands.h"
 #include "raster/TGAFile.h"
 #include "raster/TextLines.h"
 
@@ -11,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -133,6 +137,37 @@ void ConvertRow(const uint8_t* samples, int count, const BilHeader& header, int 
     }
 }
 
+// Image row y holds data row rows - 1 - y; the first data row (the north
+// edge's overlap with the next quad) is dropped. Bands of rows are converted
+// on all cores, each reading its data rows in blocks of a few hundred
+// kilobytes with one call per block.
+bool ConvertRows(int data, const BilHeader& header, int statisticsMaximum, TGAFile& image)
+{
+    const size_t rowBytes = static_cast<size_t>(header.columns) * (header.bits / 8);
+    constexpr size_t kBlockBytes = size_t(512) << 10;
+    const int blockRows = static_cast<int>(std::max<size_t>(1, kBlockBytes / rowBytes));
+    std::atomic<bool> complete{true};
+    ParallelBands(image.GetHeight(), [&](int begin, int end) {
+        std::vector<uint8_t> block(rowBytes * blockRows);
+        for (int first = begin; first < end && complete; first += blockRows) {
+            const int count = std::min(blockRows, end - first);
+            // Data rows of image rows first .. first + count - 1, lowest data row first.
+            const long long lowestDataRow = header.rows - 1 - (first + count - 1);
+            const size_t bytes = rowBytes * count;
+            if (pread(data, block.data(), bytes, static_cast<off_t>(lowestDataRow * rowBytes))
+                != static_cast<ssize_t>(bytes)) {
+                complete = false;
+                return;
+            }
+            for (int i = 0; i < count; ++i) {
+                const int y = first + count - 1 - i;
+                ConvertRow(block.data() + rowBytes * i, image.GetWidth(), header, statisticsMaximum, image.Row(y));
+            }
+        }
+    });
+    return complete;
+}
+
 bool ReadStatisticsMaximum(std::FILE* file, int& maximum)
 {
     std::string line;
@@ -201,21 +236,15 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
         return fail(StringPrintf("\"%s\" holds fewer than %d rows of %d samples.", dataPath.c_str(), rows, columns));
 
     TGAFile image;
-    if (image.Create(columns - 1, rows - 1) != 0)
+    if (image.CreateUnfilled(columns - 1, rows - 1) != 0)
         return fail(StringPrintf("Could not allocate space for \"%s\".", outputPath.c_str()));
-
-    std::vector<uint8_t> row(rowBytes);
-    for (int y = 0; y < rows - 1; ++y) {
-        const long long dataRow = rows - 1 - y;
-        const auto offset = static_cast<off_t>(dataRow * rowBytes);
-        if (pread(fileno(data.get()), row.data(), rowBytes, offset) != static_cast<ssize_t>(rowBytes))
-            return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
-        ConvertRow(row.data(), columns - 1, header, statisticsMaximum, image.Row(y));
-    }
+    if (!ConvertRows(fileno(data.get()), header, statisticsMaximum, image))
+        return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
     data.reset();
 
     if (image.Write(outputPath) != 0)
         return fail(StringPrintf("Could not write \"%s\".", outputPath.c_str()));
+    ImageCache::Keep(outputPath, std::move(image));
     log.AddToLog(StringPrintf("BIL import successful: \"%s\" written.", outputPath.c_str()));
     job.rasterRows = rows - 1;
     job.rasterColumns = columns - 1;

@@ -4,6 +4,7 @@
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 #include "raster/ColorList.h"
+#include "raster/ImageCache.h"
 #include "raster/StretchTga.h"
 #include "raster/TGAFile.h"
 
@@ -172,49 +173,64 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
 {
     log.AddToLog(StringPrintf("Combining \"%s\" and \"%s\" to \"%s\".", map.c_str(), elevationColoring.c_str(),
                               output.c_str()));
-    TGAFile m;
-    if (m.Open(map) != 0) {
+    std::shared_ptr<const TGAFile> m;
+    if (OpenCached(map, m) != 0) {
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", map.c_str()));
         return 1;
     }
-    TGAFile e;
-    if (e.Open(elevationColoring) != 0) {
-        m.Close();
+    std::shared_ptr<const TGAFile> e;
+    if (OpenCached(elevationColoring, e) != 0) {
+        m.reset();
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", elevationColoring.c_str()));
         return 2;
     }
     std::string stretched;
-    if (e.GetWidth() != m.GetWidth() || e.GetHeight() != m.GetHeight()) {
-        const double we = e.GetWidth(), he = e.GetHeight();
-        e.Close();
+    if (e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {
+        const double we = e->GetWidth(), he = e->GetHeight();
+        const int mapWidth = m->GetWidth(), mapHeight = m->GetHeight();
+        e.reset();
+        // While the full-size colouring is stretched the map waits in its
+        // file, so that it is not held beside the two images of the stretch.
+        m.reset();
+        ImageCache::Forget(map);
         stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
-        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, m.GetWidth(), m.GetHeight(), log);
+        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, mapWidth, mapHeight, log);
+        // The full-size colouring has served its one reader.
+        ImageCache::Forget(elevationColoring);
+        if (OpenCached(map, m) != 0) {
+            log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", map.c_str()));
+            return 1;
+        }
         // A stretch that failed may leave an old side file of another size
         // behind; it counts as not opened rather than being read past its end.
-        if (e.Open(stretched) != 0 || e.GetWidth() != m.GetWidth() || e.GetHeight() != m.GetHeight()) {
+        if (OpenCached(stretched, e) != 0 || e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {
             log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", stretched.c_str()));
             return 2;
         }
     }
     // The side file is only needed until it has been read.
-    if (!stretched.empty() && job.removeIntermediateFiles)
+    if (!stretched.empty() && job.removeIntermediateFiles) {
         std::remove(stretched.c_str());
+        ImageCache::Forget(stretched);
+    }
     TGAFile o;
-    if (o.Create(m.GetWidth(), m.GetHeight()) != 0) {
-        log.AddToLog(StringPrintf("Error in CombineTga(): Could not create a %d by %d image.", m.GetWidth(),
-                                  m.GetHeight()));
+    // Every pixel is set by the blend.
+    if (o.CreateUnfilled(m->GetWidth(), m->GetHeight()) != 0) {
+        log.AddToLog(StringPrintf("Error in CombineTga(): Could not create a %d by %d image.", m->GetWidth(),
+                                  m->GetHeight()));
         return 3;
     }
     ColorLists lists;
     if (!LoadLegend(lists, log))
         UseDefaults(lists, log);
-    Blend(m, e, lists, o);
-    m.Close();
-    e.Close();
+    Blend(*m, *e, lists, o);
+    m.reset();
+    e.reset();
     if (o.Write(output) != 0) {
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not write file \"%s\".", output.c_str()));
         return 3;
     }
+    ImageCache::Keep(output, std::move(o));
     log.AddToLog(StringPrintf("Combining successful: \"%s\" written.", output.c_str()));
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
+#include "raster/ImageCache.h"
 #include "raster/TGAFile.h"
 
 int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDecoderOptions options)
@@ -17,6 +18,7 @@ int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDe
         log.AddToLog(StringPrintf("Error in GifToTga(): Cannot write TGA file \"%s\".", tga.c_str()));
         return 1;
     }
+    ImageCache::Keep(tga, std::move(image));
     log.AddToLog(StringPrintf("GIF conversion successful: \"%s\" written.", tga.c_str()));
     return 0;
 }

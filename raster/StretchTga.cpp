@@ -2,6 +2,8 @@
 
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
+#include "raster/ImageCache.h"
+#include "raster/ParallelBands.h"
 #include "raster/SolveLinearSystem.h"
 #include "raster/TGAFile.h"
 
@@ -39,17 +41,20 @@ void Resample(const TGAFile& source, TGAFile& target, const double (&a)[4], cons
     const int width = target.GetWidth();
     const int height = target.GetHeight();
     const double sourceHeight = source.GetHeight();
-    for (int i = 0; i < height; ++i) {
-        const double Y = height - i;
-        for (int j = 0; j < width; ++j) {
-            uint8_t pixel[32] = {};
-            int sx, sy;
-            if (Truncate(a[0] * j + Y * (a[2] * j + a[1]) + a[3] + 0.5, sx) &&
-                Truncate(sourceHeight - (b[0] * (j + 0.5) + Y * (b[2] * j + b[1]) + b[3]) + 0.5, sy))
-                source.GetPixel(sx, sy, pixel);
-            target.SetPixel(j, i, pixel);
+    // Each target row depends on the source only.
+    ParallelBands(height, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            const double Y = height - i;
+            for (int j = 0; j < width; ++j) {
+                uint8_t pixel[32] = {};
+                int sx, sy;
+                if (Truncate(a[0] * j + Y * (a[2] * j + a[1]) + a[3] + 0.5, sx) &&
+                    Truncate(sourceHeight - (b[0] * (j + 0.5) + Y * (b[2] * j + b[1]) + b[3]) + 0.5, sy))
+                    source.GetPixel(sx, sy, pixel);
+                target.SetPixel(j, i, pixel);
+            }
         }
-    }
+    });
 }
 
 } // namespace
@@ -67,23 +72,25 @@ int StretchTga(const std::string& source, const std::string& target, const Stret
         log.AddToLog("Error in StretchTga(): Indefinite solution in y.");
         return 2;
     }
-    TGAFile input;
-    if (input.Open(source) != 0) {
+    std::shared_ptr<const TGAFile> input;
+    if (OpenCached(source, input) != 0) {
         log.AddToLog(StringPrintf("Error in StretchTga(): Could not open TGA file \"%s\".", source.c_str()));
         return 3;
     }
     TGAFile output;
-    if (output.Create(width, height) != 0) {
+    // Every pixel is set by the resampling.
+    if (output.CreateUnfilled(width, height) != 0) {
         log.AddToLog(
             StringPrintf("Error in StretchTga(): Could not initialize %d (w) by %d (h) TGA file.", width, height));
         return 4;
     }
-    Resample(input, output, a, b);
-    input.Close();
+    Resample(*input, output, a, b);
+    input.reset();
     if (output.Write(target) != 0) {
         log.AddToLog(StringPrintf("Error in StretchTga(): Could not write TGA file \"%s\".", target.c_str()));
         return 5;
     }
+    ImageCache::Keep(target, std::move(output));
     log.AddToLog(StringPrintf("Stretching/shrinking successful: \"%s\" written.", target.c_str()));
     return 0;
 }

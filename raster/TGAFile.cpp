@@ -2,6 +2,7 @@
 
 #include "core/FileSystem.h"
 #include "raster/FileHandle.h"
+#include "raster/ImageCache.h"
 
 #include <sys/stat.h>
 
@@ -87,8 +88,8 @@ bool TGAFile::AllocatePixels()
     const size_t size = static_cast<size_t>(GetHeight()) * static_cast<size_t>(rowStride_);
     if (size > kMaxPixelBytes)
         return false;
-    pixels_.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
-    return pixels_ != nullptr;
+    pixels_ = PixelBuffer::Allocate(size);
+    return static_cast<bool>(pixels_);
 }
 
 void TGAFile::Close()
@@ -100,6 +101,26 @@ void TGAFile::Close()
 }
 
 int TGAFile::Create(int width, int height)
+{
+    return CreateImage(width, height, true);
+}
+
+int TGAFile::CreateUnfilled(int width, int height)
+{
+    return CreateImage(width, height, false);
+}
+
+void TGAFile::ResetHeader()
+{
+    if (!header_ || bytesPerPixel_ != 3)
+        return;
+    TGAFILEHEADER fresh;
+    fresh.width = header_->width;
+    fresh.height = header_->height;
+    header_ = fresh;
+}
+
+int TGAFile::CreateImage(int width, int height, bool fill)
 {
     Close();
     header_.emplace();
@@ -115,7 +136,8 @@ int TGAFile::Create(int width, int height)
         std::fputs("TGAFile::Open(): Cannot allocate memory for TGA data.\n", stderr);
         return 6;
     }
-    std::memset(pixels_.get(), 255, static_cast<size_t>(height) * rowStride_);
+    if (fill)
+        std::memset(pixels_.get(), 255, static_cast<size_t>(height) * rowStride_);
     return 0;
 }
 
@@ -165,18 +187,31 @@ int TGAFile::Open(const std::string& path)
         return 6;
     }
 
-    bool complete = !shortFile && !noRows && SkipBytes(file, header_->idLength);
     const bool topToBottom = (header_->descriptor & TGAFILEHEADER::kTopToBottom) != 0;
-    for (int row = 0; complete && row < GetHeight(); ++row) {
-        const int y = topToBottom ? GetHeight() - 1 - row : row;
-        complete = std::fread(Row(y), 1, rowBytes, file) == rowBytes;
-    }
+    const bool complete =
+        !shortFile && !noRows && SkipBytes(file, header_->idLength) && ReadPixels(file, topToBottom);
     if (!complete) {
         Close();
         std::fputs("TGAFile::Open(): Error reading TGA file.\n", stderr);
         return 7;
     }
     return 0;
+}
+
+// Rows stored bottom-up without padding arrive in one read; others row by row.
+bool TGAFile::ReadPixels(std::FILE* file, bool topToBottom)
+{
+    const size_t rowBytes = static_cast<size_t>(bytesPerPixel_) * GetWidth();
+    if (!topToBottom && rowBytes == static_cast<size_t>(rowStride_)) {
+        const size_t total = rowBytes * GetHeight();
+        return std::fread(pixels_.get(), 1, total, file) == total;
+    }
+    for (int row = 0; row < GetHeight(); ++row) {
+        const int y = topToBottom ? GetHeight() - 1 - row : row;
+        if (std::fread(Row(y), 1, rowBytes, file) != rowBytes)
+            return false;
+    }
+    return true;
 }
 
 int TGAFile::Write(const std::string& path)
@@ -186,6 +221,9 @@ int TGAFile::Write(const std::string& path)
         return 3;
     }
     const bool toStdout = path == "-";
+    // Whatever was kept in memory for this path is about to be out of date.
+    if (!toStdout)
+        ImageCache::Forget(path);
     FileHandle owned;
     std::FILE* file = stdout;
     if (!toStdout) {

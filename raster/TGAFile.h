@@ -1,5 +1,7 @@
 #pragma once
 
+#include "raster/PixelBuffer.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -46,6 +48,8 @@ public:
 
     int Open(const std::string& path);  // "-" reads standard input
     int Create(int width, int height);  // every pixel (255/255/255)
+    // The same without the fill, for stages that write every pixel next.
+    int CreateUnfilled(int width, int height);
     int Write(const std::string& path); // "-" writes standard output
     void Close();
 
@@ -55,6 +59,10 @@ public:
     int BytesPerPixel() const { return bytesPerPixel_; }
     int RowStride() const { return rowStride_; }
     const TGAFILEHEADER* Header() const { return header_ ? &*header_ : nullptr; }
+    // Gives a 24-bit image the header Create gives, keeping its size and
+    // pixels, so that an image read from a file can be reused in place of a
+    // created one and be written the same.
+    void ResetHeader();
 
     bool Contains(int x, int y) const
     {
@@ -115,9 +123,11 @@ private:
     uint8_t* PixelAt(int x, int y) { return Row(y) + static_cast<size_t>(x) * bytesPerPixel_; }
     const uint8_t* PixelAt(int x, int y) const { return Row(y) + static_cast<size_t>(x) * bytesPerPixel_; }
     bool AllocatePixels();
+    int CreateImage(int width, int height, bool fill);
+    bool ReadPixels(std::FILE* file, bool topToBottom);
 
     std::optional<TGAFILEHEADER> header_;
-    std::unique_ptr<uint8_t[]> pixels_;
+    PixelBuffer pixels_;
     int bytesPerPixel_ = 0;
     int rowStride_ = 0;
 };

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Builds the release-with-debug-info preset and runs every benchmark program.
+# Builds the release-with-debug-info preset, runs every benchmark program and
+# ends with one table of each benchmark's ratio to its anchor from this run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$(nproc)"
+results=build/dev/bench-results
+rm -rf "$results"
+mkdir -p "$results"
 for program in build/dev/bench/bench_*; do
   [ -x "$program" ] || continue
-  echo "=== $(basename "$program") ==="
-  "$program" "$@"
+  name=$(basename "$program")
+  echo "=== $name ==="
+  "$program" --benchmark_out="$results/$name.json" --benchmark_out_format=json "$@"
 done
+python3 scripts/bench_summary.py "$results"

@@ -12,13 +12,14 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 all_targets=(fuzz_tga_file fuzz_bil_to_tga fuzz_waypoint_file fuzz_response_text fuzz_http_headers
-             fuzz_url fuzz_geocode_answer fuzz_member_name fuzz_gif_decoder fuzz_gpx_waypoints fuzz_hgt_tile)
+             fuzz_url fuzz_geocode_answer fuzz_member_name fuzz_gif_decoder fuzz_gpx_waypoints fuzz_hgt_tile
+             fuzz_unpack_archive)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all_targets[@]}")
 
 # Largest input per target: enough for every structure the reader knows,
 # small enough to keep executions fast.
 declare -A max_len=([fuzz_tga_file]=4096 [fuzz_bil_to_tga]=4096 [fuzz_gif_decoder]=8192
-                    [fuzz_member_name]=512 [fuzz_url]=1024)
+                    [fuzz_member_name]=512 [fuzz_url]=1024 [fuzz_unpack_archive]=8192)
 
 bash scripts/install-deps.sh
 cmake --preset fuzz >/dev/null

@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libgif-dev libgdal-dev
+  qt6-base-dev libcurl4-openssl-dev libzip-dev libdeflate-dev libcpp-httplib-dev libgif-dev libgdal-dev
   zlib1g-dev libpng-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev gdal-bin python3-gdal
   clang libclang-rt-14-dev
   xvfb xauth
   dpkg-dev file

@@ -14,9 +14,9 @@ struct ZipSourceDeleter {
 };
 using ZipSource = std::unique_ptr<zip_source_t, ZipSourceDeleter>;
 
-bool AddMember(zip_t* archive, const std::string& name, const std::string& data, int level)
+bool AddMember(zip_t* archive, const std::string& name, const void* data, size_t size, int level)
 {
-    zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
+    zip_source_t* source = zip_source_buffer(archive, data, size, 0);
     if (!source)
         return false;
     const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
@@ -93,13 +93,12 @@ std::string BilRasterBytes(const ElevationGrid& grid)
     return bytes;
 }
 
-std::string MakeBilArchive(const std::string& baseName, const ElevationGrid& grid,
-                           int compressionLevel)
-{
-    const std::string raster = BilRasterBytes(grid);
-    const std::string header = BilHeaderText(grid);
-    const std::string statistics = BilStatisticsText(grid);
+namespace {
 
+// The archive of a raster's bytes, its header and its statistics line.
+std::string PackArchive(const std::string& baseName, const void* raster, size_t rasterBytes,
+                        const std::string& header, const std::string& statistics, int compressionLevel)
+{
     zip_error_t error;
     zip_error_init(&error);
     ZipSource buffer(zip_source_buffer_create(nullptr, 0, 0, &error));
@@ -117,9 +116,10 @@ std::string MakeBilArchive(const std::string& baseName, const ElevationGrid& gri
 
     const std::string folder = baseName + "/";
     bool ok = zip_dir_add(archive, baseName.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
-    ok = ok && AddMember(archive, folder + baseName + ".bil", raster, compressionLevel);
-    ok = ok && AddMember(archive, folder + baseName + ".hdr", header, compressionLevel);
-    ok = ok && AddMember(archive, folder + baseName + ".stx", statistics, compressionLevel);
+    ok = ok && AddMember(archive, folder + baseName + ".bil", raster, rasterBytes, compressionLevel);
+    ok = ok && AddMember(archive, folder + baseName + ".hdr", header.data(), header.size(), compressionLevel);
+    ok = ok && AddMember(archive, folder + baseName + ".stx", statistics.data(), statistics.size(),
+                         compressionLevel);
     if (!ok) {
         zip_discard(archive);
         return {};
@@ -140,4 +140,29 @@ std::string MakeBilArchive(const std::string& baseName, const ElevationGrid& gri
     if (read < 0 || static_cast<zip_uint64_t>(read) != stat.size)
         return {};
     return bytes;
+}
+
+}  // namespace
+
+std::string MakeBilArchive(const std::string& baseName, const ElevationGrid& grid, int compressionLevel)
+{
+    const std::string raster = BilRasterBytes(grid);
+    return PackArchive(baseName, raster.data(), raster.size(), BilHeaderText(grid), BilStatisticsText(grid),
+                       compressionLevel);
+}
+
+std::string MakeBilArchive(const std::string& baseName, ElevationGrid&& grid, int compressionLevel)
+{
+    const std::string header = BilHeaderText(grid);
+    const std::string statistics = BilStatisticsText(grid);
+    // Each sample becomes its two big-endian bytes where it lies.
+    auto* bytes = reinterpret_cast<uint8_t*>(grid.samples.data());
+    for (size_t i = 0; i < grid.samples.size(); ++i) {
+        const auto value = static_cast<uint16_t>(grid.samples[i]);
+        bytes[2 * i] = static_cast<uint8_t>(value >> 8);
+        bytes[2 * i + 1] = static_cast<uint8_t>(value & 0xff);
+    }
+    std::string archive = PackArchive(baseName, bytes, grid.samples.size() * 2, header, statistics, compressionLevel);
+    grid.samples = {};
+    return archive;
 }

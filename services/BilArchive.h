@@ -16,3 +16,6 @@ std::string BilRasterBytes(const ElevationGrid& grid);
 // 1 (fastest) to 9; 0 stores the members uncompressed.
 std::string MakeBilArchive(const std::string& baseName, const ElevationGrid& grid,
                            int compressionLevel = 1);
+// The same, using up `grid`: its samples become the raster bytes where they
+// lie, so that the grid is held once while the archive is built, not twice.
+std::string MakeBilArchive(const std::string& baseName, ElevationGrid&& grid, int compressionLevel = 1);

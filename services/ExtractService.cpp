@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 #include <cmath>
 #include <cstdio>
 
@@ -287,15 +288,15 @@ ServiceReply ExtractService::Archive(const std::string& name)
             return ServiceReply::Text(404, "Error: The archive is not ready yet.\n");
     }
 
-    std::shared_ptr<const std::string> bytes;
+    std::string bytes;
+    std::shared_ptr<const SpooledBytes> spooled;
     {
         std::lock_guard lock(mutex_);
         for (const auto& [recent, archive] : recentArchives_)
             if (recent == id)
-                bytes = archive;
+                spooled = archive;
     }
-    if (!bytes) {
-        std::string built;
+    if (!spooled || !spooled->Read(bytes)) {
         {
             // Released on every way out, exceptions included.
             struct Slot {
@@ -305,20 +306,21 @@ ServiceReply ExtractService::Archive(const std::string& name)
             } slot(builders_);
             ElevationGrid grid;
             if (BuildGrid(order, grid))
-                built = MakeBilArchive(std::to_string(id), grid, options_.compressionLevel);
+                bytes = MakeBilArchive(std::to_string(id), std::move(grid), options_.compressionLevel);
         }
-        if (built.empty())
+        if (bytes.empty())
             return ServiceReply::Text(500, "Error: The archive could not be made.\n");
-        bytes = std::make_shared<const std::string>(std::move(built));
-        std::lock_guard lock(mutex_);
-        recentArchives_.emplace_back(id, bytes);
-        while (recentArchives_.size() > kRecentArchives)
-            recentArchives_.pop_front();
+        if (auto kept = SpooledBytes::Spool(bytes)) {
+            std::lock_guard lock(mutex_);
+            recentArchives_.emplace_back(id, std::move(kept));
+            while (recentArchives_.size() > kRecentArchives)
+                recentArchives_.pop_front();
+        }
     }
 
     ServiceReply reply;
     reply.contentType = "application/zip";
-    reply.body = *bytes;
+    reply.body = std::move(bytes);
     reply.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + name + "\"");
     return reply;
 }

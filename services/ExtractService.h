@@ -4,6 +4,7 @@
 #include "services/ElevationSource.h"
 #include "services/LiveElevation.h"
 #include "services/ServiceReply.h"
+#include "services/SpooledBytes.h"
 
 #include <cstdint>
 #include <deque>
@@ -82,8 +83,8 @@ private:
     std::unordered_map<uint64_t, OrderRecord> orders_;
     std::deque<uint64_t> orderAge_;
     // The last archives built, so a client that retries a download gets the
-    // same bytes without a second build.
-    std::deque<std::pair<uint64_t, std::shared_ptr<const std::string>>> recentArchives_;
+    // same bytes without a second build; they wait in temporary files.
+    std::deque<std::pair<uint64_t, std::shared_ptr<const SpooledBytes>>> recentArchives_;
     // Building an archive of a 1-degree quad holds some 60 MB; at most two
     // are built at a time.
     std::counting_semaphore<2> builders_{2};

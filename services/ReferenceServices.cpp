@@ -1,5 +1,6 @@
 #include "services/ReferenceServices.h"
 
+#include "core/AllocatorTuning.h"
 #include "core/FileSystem.h"
 
 #include "live/CensusGeocoder.h"
@@ -105,6 +106,7 @@ ReferenceServices::~ReferenceServices() { Stop(); }
 
 int ReferenceServices::Start()
 {
+    TuneAllocator();  // before the server's threads first allocate
     Impl& s = *impl_;
     if (s.port != 0)
         return s.port;

@@ -155,4 +155,29 @@ TEST(UnpackArchive, DamagedOrMissingArchivesFail)
     EXPECT_EQ(log.Lines().back().rfind("Error in UnpackArchive(): ", 0), 0u);
 }
 
+// A member's compressed bytes damaged in the middle: whichever way it is
+// inflated, it fails as a failed extraction and leaves nothing behind.
+TEST(UnpackArchive, DamagedMemberDataFailsAndLeavesNoFile)
+{
+    TempDir dir;
+    std::string content;
+    for (int i = 0; i < 200000; ++i)
+        content += static_cast<char>((i * 7919) % 251);
+    MakeZip(dir.File("good.zip"), {{"B/B.bil", content}});
+    ASSERT_EQ(Unpack(dir.File("good.zip")), 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("B/B.bil")), content);
+
+    std::string bytes = ReadFileBytes(dir.File("good.zip"));
+    // The local header is 30 bytes, then the name and the extra field.
+    const size_t data = 30 + static_cast<uint8_t>(bytes[26]) + static_cast<uint8_t>(bytes[28]);
+    bytes[data + 200] = static_cast<char>(bytes[data + 200] ^ 0x5a);
+    bytes[data + 201] = static_cast<char>(bytes[data + 201] ^ 0xa5);
+    std::filesystem::create_directory(dir.File("damaged"));
+    WriteFileBytes(dir.File("damaged/damaged.zip"), bytes);
+    RecordingWindow log;
+    EXPECT_EQ(Unpack(dir.File("damaged/damaged.zip"), &log), 1);
+    EXPECT_NE(log.Lines().back().find("Could not extract"), std::string::npos) << log.Lines().back();
+    EXPECT_FALSE(std::filesystem::exists(dir.File("damaged/B/B.bil")));
+}
+
 } // namespace

@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Prints one table of every benchmark's ratio to its anchor, from the JSON
+files one run of scripts/bench.sh wrote (one file per benchmark program).
+
+Usage: bench_summary.py FOLDER
+"""
+import json
+import pathlib
+import sys
+
+# benchmark -> (anchor, what is compared, goal or None). A ratio below 1
+# means faster (or smaller) than the anchor.
+ANCHORS = {
+    "BM_WholeDefaultJob": ("BM_GdalEquivalentConversions", "own_work_s / GDAL's real time", 0.2),
+    "BM_TenJobsInOneProcess": (None, "peak RSS after the 10th job / after the 2nd", 1.1),
+    "BM_BilToTga": ("BM_BilToTga_IoFloor", "time / the I/O floor", None),
+    "BM_RelaxNoData": ("BM_RelaxNoData_PlainScanBaseline", "time / the plain relaxation", None),
+    "BM_ElevationToColor": ("BM_ElevationToColorFloor", "time / the I/O floor", None),
+    "BM_StretchTga": ("BM_StretchTgaFloor", "time / the I/O floor", None),
+    "BM_CombineTga": ("BM_CombineTgaFloor", "time / the I/O floor", None),
+    "BM_GifOurDecoder": ("BM_GifGiflib", "time / giflib", None),
+    "BM_CHTTPRequestToFile": ("BM_CurlToolToFile", "time / the curl tool", None),
+    "BM_PlainLibcurlToFile": ("BM_CurlToolToFile", "time / the curl tool", None),
+    "BM_ResultViewPictures": ("BM_ReadHeightMapOnly", "time / reading the height map", None),
+}
+
+SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+
+def base_name(name):
+    return name.split("/")[0]
+
+
+def load(folder):
+    runs = {}
+    for path in sorted(pathlib.Path(folder).glob("*.json")):
+        try:
+            data = json.loads(path.read_text())
+        except (OSError, ValueError):
+            continue
+        for run in data.get("benchmarks", []):
+            if run.get("run_type", "iteration") != "iteration" or run.get("error_occurred"):
+                continue
+            run["_seconds"] = run["real_time"] * SECONDS.get(run.get("time_unit", "ns"), 1e-9)
+            runs[run["name"]] = run
+    return runs
+
+
+def ratio(name, run, runs):
+    anchor, _, _ = ANCHORS.get(base_name(name), (None, None, None))
+    if base_name(name) == "BM_TenJobsInOneProcess":
+        return run.get("growth_10_to_2"), "-"
+    matches = [r for n, r in runs.items() if base_name(n) == anchor]
+    if not anchor or not matches:
+        return None, anchor or "-"
+    value = run.get("own_work_s", run["_seconds"]) if base_name(name) == "BM_WholeDefaultJob" else run["_seconds"]
+    return value / matches[0]["_seconds"], anchor
+
+
+def main():
+    runs = load(sys.argv[1] if len(sys.argv) > 1 else ".")
+    anchors = {a for a, _, _ in ANCHORS.values() if a}
+    rows = []
+    for name, run in runs.items():
+        if base_name(name) in anchors:
+            continue
+        value, anchor = ratio(name, run, runs)
+        _, what, goal = ANCHORS.get(base_name(name), (None, "no anchor", None))
+        shown = "-" if value is None else "%.3f" % value
+        verdict = "" if goal is None or value is None else ("met" if value <= goal else "NOT met")
+        goal_text = "" if goal is None else "<= %g" % goal
+        rows.append((name, shown, anchor, what, goal_text, verdict))
+    header = ("benchmark", "ratio", "anchor", "compared", "goal", "")
+    widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
+    print("\n=== Summary: ratios to the anchors, this run ===")
+    for row in [header] + rows:
+        print("  ".join(str(cell).ljust(width) for cell, width in zip(row, widths)).rstrip())
+    for name, run in runs.items():
+        if base_name(name) == "BM_TenJobsInOneProcess":
+            print("ten jobs: peak RSS %.1f MB after the 2nd, %.1f MB after the 10th"
+                  % (run.get("peak_rss_after_2_MB", 0), run.get("peak_rss_after_10_MB", 0)))
+        if base_name(name) == "BM_WholeDefaultJob":
+            print("whole default job: own work %.3f s, peak RSS %.1f MB"
+                  % (run.get("own_work_s", 0), run.get("peak_rss_MB", 0)))
+
+
+if __name__ == "__main__":
+    main()
