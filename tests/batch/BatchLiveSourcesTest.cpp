@@ -1,5 +1,8 @@
 #include "batch/BatchOptions.h"
+#include "live/WmsAnswer.h"
+#include "services/MapRenderer.h"
 #include "services/ReferenceServices.h"
+#include "tests/services/LiveSourceStandIns.h"
 #include "tests/support/HgtTestTiles.h"
 #include "tests/support/TempDir.h"
 
@@ -19,6 +22,7 @@ struct BatchRun {
     int status = -1;
     std::string log;
     std::string heightMap;  // the bytes of the job's _el.tga
+    std::string mapGif;     // the map tile, when intermediates are kept
 };
 
 // Runs terrafetch-batch in a fresh folder with `environment` ("NAME=value ...").
@@ -36,6 +40,8 @@ BatchRun RunBatch(const std::string& environment, const std::string& arguments)
     for (const auto& entry : fs::directory_iterator(folder.Path()))
         if (entry.path().string().ends_with("_el.tga"))
             run.heightMap = ReadFileBytes(entry.path().string());
+        else if (entry.path().extension() == ".gif")
+            run.mapGif = ReadFileBytes(entry.path().string());
     return run;
 }
 
@@ -119,6 +125,39 @@ TEST_F(BatchLiveSources, ALiveJobWritesTheTilesPostsExactlyAsABundledJobWithTheT
               std::string::npos)
         << failed.log;
     EXPECT_TRUE(failed.heightMap.empty());
+}
+
+TEST_F(BatchLiveSources, ALiveJobDrawsItsMapFromTheWmsServices)
+{
+    TempDir cache;
+    TestTileServer source;
+    source.Put("/skadi/N39/N39W099.hgt.gz", Gzip(*tile));
+    WmsStandIn physical(kRoadRed, true, Answer::kPng), boundaries(kBoundaryBlue, false, Answer::kPng);
+    // Every service of the job is the program's own, live.
+    const std::string environment = "TERRAFETCH_SOURCES=live TERRAFETCH_DEM_URL=" + source.BaseUrl() +
+                                    "/skadi TERRAFETCH_WMS_URL=" + physical.Url() +
+                                    " TERRAFETCH_WMS_BOUNDARIES_URL=" + boundaries.Url() +
+                                    " TERRAFETCH_GEOCODER_URL=http://127.0.0.1:9 XDG_CACHE_HOME=" +
+                                    cache.Path().string();
+    const BatchRun run = RunBatch(environment, "--west -99 --north 40 --keep-intermediates");
+    ASSERT_EQ(run.status, 0) << run.log;
+    EXPECT_FALSE(physical.Boxes().empty());
+    EXPECT_FALSE(boundaries.Boxes().empty());
+
+    const WmsAnswer map = ReadWmsAnswer("image/gif", run.mapGif, 4000 * 4000);
+    ASSERT_TRUE(map.ok) << map.error;
+    const MapView view{.longitude = -98.5, .latitude = 39.5, .width = 1.0, .height = 1.04,
+                       .imageWidth = map.image.width, .imageHeight = map.image.height};
+    // The stand-ins paint roads over the quad's west half, boundaries over all of it.
+    auto colourAt = [&](double longitude, double latitude) {
+        const int column = static_cast<int>(MapColumnOf(view, longitude, latitude));
+        const int row = static_cast<int>(MapRowOf(view, latitude));
+        const uint8_t* pixel = &map.image.rgb[(static_cast<size_t>(row) * map.image.width + column) * 3];
+        return std::vector<uint8_t>(pixel, pixel + 3);
+    };
+    EXPECT_EQ(colourAt(-98.73, 39.37), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
+    EXPECT_EQ(colourAt(-98.27, 39.63), std::vector<uint8_t>(kBoundaryBlue, kBoundaryBlue + 3));
+    EXPECT_EQ(colourAt(-98.43, 40.01), std::vector<uint8_t>(3, 255)) << "white beyond the quad";
 }
 
 TEST_F(BatchLiveSources, TheSourcesOptionOverridesTheEnvironmentAndABadValueIsAnError)

@@ -2,7 +2,19 @@
 
 // Stand-ins for the public sources of live mode, on loopback: they answer in
 // the sources' documented formats and record what they were asked.
+#include "live/WmsGetMap.h"
+#include "services/GifEncoder.h"
 #include "tests/http/LoopbackServer.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <vector>
 
 #include <cctype>
 #include <map>
@@ -49,3 +61,160 @@ inline std::string ValueOf(const std::map<std::string, std::string>& query, cons
     const auto it = query.find(key);
     return it == query.end() ? std::string() : it->second;
 }
+
+// The default quad, and the colours the stand-ins draw into it: the
+// physical features service paints the quad's west half, the boundaries
+// service the whole quad.
+constexpr double kWest = -99.0, kEast = -98.0, kSouth = 39.0, kNorth = 40.0;
+constexpr uint8_t kRoadRed[3] = {200, 0, 0};
+constexpr uint8_t kBoundaryBlue[3] = {0, 0, 200};
+
+inline const std::map<std::string, double>& KnownLayers()
+{
+    static const std::map<std::string, double> layers{
+        {"Local Roads", 85044.642857},     {"Primary Roads", 1322916.666667},
+        {"Secondary Roads", 614211.309524}, {"Railroads", 39687.5},
+        {"Incorporated Places", 1322916.666667}, {"Census Designated Places", 1322916.666667},
+        {"States", 559081145.864044},      {"Counties", 11339285.714286},
+        {"Incorporated Places Labels", 307105.654762},
+        {"Federal American Indian Reservations", 20788690.476190}, {"Areal Hydrography", 37797619.047619},
+        {"National Park Service Areas", 5669642.857143}, {"Military Installations", 2362351.190476},
+        {"Linear Hydrography", 307105.654762},
+    };
+    return layers;
+}
+
+inline std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> items;
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, separator))
+        items.push_back(item);
+    if (!text.empty() && text.back() == separator)
+        items.emplace_back();
+    return items;
+}
+
+inline std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgb)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr));
+    std::string bytes(size, '\0');
+    EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, rgb.data(), 0, nullptr));
+    bytes.resize(size);
+    return bytes;
+}
+
+enum class Answer { kPng, kGif, kServiceException, kHtml };
+
+// A TIGERweb WMS stand-in. It checks every GetMap the way the real service
+// reads it (WMS 1.3.0, EPSG:4326 with latitude first, size limits, known
+// layers drawn at their scale), records the boxes, and draws the quad.
+class WmsStandIn {
+public:
+    WmsStandIn(const uint8_t* colour, bool westHalfOnly, Answer answer)
+        : colour_(colour), westHalfOnly_(westHalfOnly), answer_(answer),
+          server_([this](HttpTestConnection& connection) { Serve(connection); })
+    {
+    }
+
+    std::string Url() const { return server_.Url("/arcgis/services/TIGERweb/Stand-in/MapServer/WmsServer"); }
+    std::vector<GeoBox> Boxes() const
+    {
+        std::lock_guard lock(mutex_);
+        return boxes_;
+    }
+    std::set<std::string> Layers() const
+    {
+        std::lock_guard lock(mutex_);
+        return layers_;
+    }
+
+private:
+    void Serve(HttpTestConnection& connection)
+    {
+        const auto query = QueryOf(connection.Request().target);
+        EXPECT_EQ(ValueOf(query, "SERVICE"), "WMS");
+        EXPECT_EQ(ValueOf(query, "VERSION"), "1.3.0");
+        EXPECT_EQ(ValueOf(query, "REQUEST"), "GetMap");
+        EXPECT_EQ(ValueOf(query, "CRS"), "EPSG:4326");
+        EXPECT_EQ(ValueOf(query, "FORMAT"), "image/png");
+        EXPECT_EQ(ValueOf(query, "TRANSPARENT"), "FALSE");
+        EXPECT_EQ(ValueOf(query, "BGCOLOR"), "0xFFFFFF");
+        const std::vector<std::string> layers = Split(ValueOf(query, "LAYERS"), ',');
+        const std::string styles = ValueOf(query, "STYLES");  // one (empty) style a layer
+        EXPECT_EQ(static_cast<size_t>(std::count(styles.begin(), styles.end(), ',')) + 1, layers.size());
+        const int width = std::atoi(ValueOf(query, "WIDTH").c_str());
+        const int height = std::atoi(ValueOf(query, "HEIGHT").c_str());
+        ASSERT_TRUE(width >= 1 && width <= kWmsMaxImageSide && height >= 1 && height <= kWmsMaxImageSide)
+            << width << " x " << height;
+        const std::vector<std::string> corners = Split(ValueOf(query, "BBOX"), ',');
+        ASSERT_EQ(corners.size(), 4u);
+        // Latitude first: south, west, north, east.
+        GeoBox box{std::atof(corners[1].c_str()), std::atof(corners[0].c_str()), std::atof(corners[3].c_str()),
+                   std::atof(corners[2].c_str())};
+        EXPECT_TRUE(box.south >= 38.0 && box.north <= 41.0 && box.south < box.north) << ValueOf(query, "BBOX");
+        EXPECT_TRUE(box.west >= -100.0 && box.east <= -97.0 && box.west < box.east) << ValueOf(query, "BBOX");
+        const double scale = WmsScaleDenominator((box.east - box.west) / width);
+        for (const std::string& layer : layers) {
+            ASSERT_EQ(KnownLayers().count(layer), 1u) << layer;
+            EXPECT_LE(scale, KnownLayers().at(layer)) << layer << " would not be drawn";
+        }
+        {
+            std::lock_guard lock(mutex_);
+            boxes_.push_back(box);
+            layers_.insert(layers.begin(), layers.end());
+        }
+        Reply(connection, box, width, height);
+    }
+
+    void Reply(HttpTestConnection& connection, const GeoBox& box, int width, int height) const
+    {
+        if (answer_ == Answer::kServiceException) {
+            connection.Reply(200, "Content-Type: application/vnd.ogc.se_xml\r\n",
+                             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ServiceExceptionReport version=\"1.3.0\" "
+                             "xmlns=\"http://www.opengis.net/ogc\">\n  <ServiceException code=\"InvalidFormat\">\n"
+                             "    Parameter &apos;format&apos; contains unacceptable value.\n  </ServiceException>\n"
+                             "</ServiceExceptionReport>\n");
+            return;
+        }
+        if (answer_ == Answer::kHtml) {
+            connection.Reply(200, "Content-Type: text/html\r\n", "<html><body>Down for maintenance</body></html>");
+            return;
+        }
+        const double east = westHalfOnly_ ? (kWest + kEast) * 0.5 : kEast;
+        std::vector<uint8_t> indices(static_cast<size_t>(width) * height, 0);
+        for (int y = 0; y < height; ++y) {
+            const double latitude = box.north - (y + 0.5) * (box.north - box.south) / height;
+            for (int x = 0; x < width; ++x) {
+                const double longitude = box.west + (x + 0.5) * (box.east - box.west) / width;
+                if (latitude > kSouth && latitude < kNorth && longitude > kWest && longitude < east)
+                    indices[static_cast<size_t>(y) * width + x] = 1;
+            }
+        }
+        const std::vector<PaletteColor> palette{{255, 255, 255}, {colour_[0], colour_[1], colour_[2]}};
+        if (answer_ == Answer::kGif) {
+            connection.Reply(200, "Content-Type: image/gif\r\n", EncodeGif(width, height, indices, palette));
+            return;
+        }
+        std::vector<uint8_t> rgb(indices.size() * 3);
+        for (size_t i = 0; i < indices.size(); ++i)
+            for (int c = 0; c < 3; ++c)
+                rgb[i * 3 + c] = indices[i] ? colour_[c] : 255;
+        connection.Reply(200, "Content-Type: image/png\r\n", EncodePng(width, height, rgb));
+    }
+
+    const uint8_t* colour_;
+    bool westHalfOnly_;
+    Answer answer_;
+    mutable std::mutex mutex_;
+    std::vector<GeoBox> boxes_;
+    std::set<std::string> layers_;
+    LoopbackServer server_;
+};
