@@ -2,6 +2,7 @@
 #include "services/ReferenceServices.h"
 #include "services/SyntheticTerrain.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/support/HgtTestTiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -114,18 +115,8 @@ int16_t TileValue(long x, long y)
 // A tile of 3601 posts (one arc-second) or 1201 (three arc-seconds) a side.
 void WriteTile(const std::string& folder, int latitude, int longitude, int size = 3601)
 {
-    const long spacing = 3600 / (size - 1);
-    std::string bytes(static_cast<size_t>(size) * size * 2, '\0');
-    for (int row = 0; row < size; ++row) {
-        for (int column = 0; column < size; ++column) {
-            const auto value = static_cast<uint16_t>(
-                TileValue(longitude * 3600L + column * spacing, (latitude + 1) * 3600L - row * spacing));
-            const size_t at = (static_cast<size_t>(row) * size + column) * 2;
-            bytes[at] = static_cast<char>(value >> 8);
-            bytes[at + 1] = static_cast<char>(value & 0xff);
-        }
-    }
-    WriteFileBytes(folder + "/" + HgtTileName(latitude, longitude), bytes);
+    WriteFileBytes(folder + "/" + HgtTileName(latitude, longitude),
+                   MakeHgtTile(latitude, longitude, size, TileValue));
 }
 
 int16_t Expected(long x, long y)

@@ -24,15 +24,18 @@ inline int16_t TestTerrain(long x, long y)
     return static_cast<int16_t>(100 + (x + 360L * 3600) % 1013 + 3 * ((y + 180L * 3600) % 977));
 }
 
-// The height file of a cell with `posts` posts a side, from TestTerrain.
-inline std::string MakeHgtTile(int latitude, int longitude, int posts = 3601)
+// The height file of a cell with `posts` posts a side, from `terrain` of
+// the absolute position in arc-seconds, so neighbouring tiles agree on their
+// shared edge.
+inline std::string MakeHgtTile(int latitude, int longitude, int posts = 3601,
+                               int16_t (*terrain)(long x, long y) = TestTerrain)
 {
     const long step = 3600 / (posts - 1);
     std::string bytes(static_cast<size_t>(posts) * posts * 2, '\0');
     for (int row = 0; row < posts; ++row)
         for (int column = 0; column < posts; ++column) {
             const auto value = static_cast<uint16_t>(
-                TestTerrain(longitude * 3600L + column * step, (latitude + 1) * 3600L - row * step));
+                terrain(longitude * 3600L + column * step, (latitude + 1) * 3600L - row * step));
             const size_t at = (static_cast<size_t>(row) * posts + column) * 2;
             bytes[at] = static_cast<char>(value >> 8);
             bytes[at + 1] = static_cast<char>(value & 0xff);
