@@ -13,7 +13,7 @@ seconds=${1:-60}
 shift || true
 all_targets=(fuzz_tga_file fuzz_bil_to_tga fuzz_waypoint_file fuzz_response_text fuzz_http_headers
              fuzz_url fuzz_geocode_answer fuzz_member_name fuzz_gif_decoder fuzz_gpx_waypoints fuzz_hgt_tile
-             fuzz_unpack_archive)
+             fuzz_unpack_archive fuzz_wms_answer fuzz_census_geocoder_answer)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all_targets[@]}")
 
 # Largest input per target: enough for every structure the reader knows,
