@@ -22,6 +22,10 @@ ANCHORS = {
     "BM_CHTTPRequestToFile": ("BM_CurlToolToFile", "time / the curl tool", None),
     "BM_PlainLibcurlToFile": ("BM_CurlToolToFile", "time / the curl tool", None),
     "BM_ResultViewPictures": ("BM_ReadHeightMapOnly", "time / reading the height map", None),
+    "BM_JobLiveCached": ("BM_JobBundledWithTile", "cached live job / bundled job, same tile", 1.1),
+    # Downloading within 0.8x of curl's speed is a time of at most 1/0.8 of curl's.
+    "BM_TileDownloadUpstreamClient": ("BM_TileDownloadCurlTool", "tile download time / the curl tool", 1.25),
+    "BM_TileCacheFill": ("BM_TileDownloadCurlTool", "download, inflate, check, write / the curl tool", None),
 }
 
 SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
