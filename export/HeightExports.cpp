@@ -1,6 +1,7 @@
 #include "export/HeightExports.h"
 
 #include "export/GdalSession.h"
+#include "export/TgaImage.h"
 #include "raster/TGAFile.h"
 
 #include <QImage>
@@ -157,20 +158,5 @@ bool WriteTexturePng(const std::string& texture, const std::string& path, std::s
         error = "cannot read the texture \"" + texture + "\"";
         return false;
     }
-    const int width = image.GetWidth();
-    const int height = image.GetHeight();
-    QImage picture(width, height, QImage::Format_RGB888);
-    if (picture.isNull())
-        return SavePng(picture, path, error);
-    uint8_t pixel[4] = {};
-    for (int row = 0; row < height; ++row) {
-        uchar* line = picture.scanLine(row);
-        for (int x = 0; x < width; ++x) {
-            image.GetPixel(x, height - 1 - row, pixel);
-            line[3 * x] = pixel[2];
-            line[3 * x + 1] = pixel[1];
-            line[3 * x + 2] = pixel[0];
-        }
-    }
-    return SavePng(picture, path, error);
+    return SavePng(TgaToImage(image), path, error);
 }

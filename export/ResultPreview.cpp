@@ -1,5 +1,6 @@
 #include "export/ResultPreview.h"
 
+#include "export/TgaImage.h"
 #include "raster/TGAFile.h"
 
 #include <QColor>
@@ -68,21 +69,9 @@ QImage TexturePicture(const std::string& path, int side)
     TGAFile image;
     if (path.empty() || image.Open(path) != 0 || image.GetWidth() == 0 || image.GetHeight() == 0)
         return {};
-    const int width = image.GetWidth();
-    const int height = image.GetHeight();
-    QImage picture(width, height, QImage::Format_RGB888);
+    const QImage picture = TgaToImage(image);
     if (picture.isNull())
         return {};
-    uint8_t pixel[4] = {};
-    for (int row = 0; row < height; ++row) {
-        uchar* line = picture.scanLine(row);
-        for (int x = 0; x < width; ++x) {
-            image.GetPixel(x, height - 1 - row, pixel);
-            line[3 * x] = pixel[2];
-            line[3 * x + 1] = pixel[1];
-            line[3 * x + 2] = pixel[0];
-        }
-    }
     return picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
