@@ -1,13 +1,9 @@
 #include "live/ElevationTileCache.h"
 
+#include "live/CacheFile.h"
 #include "live/GunzipSink.h"
 
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -32,13 +28,6 @@ std::string CachedHeightFile(const std::string& folder, const std::string& name)
             return path.string();
     }
     return {};
-}
-
-// Unique among the threads and processes that share the cache folder.
-std::string TemporaryName(const std::string& name)
-{
-    static std::atomic<unsigned> counter{0};
-    return "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".part";
 }
 
 }  // namespace
@@ -127,22 +116,8 @@ ElevationTileCache::Tile ElevationTileCache::Download(const HgtCell& cell)
 // returns why it could not, or an empty text.
 std::string ElevationTileCache::Store(const std::string& name, const std::string& bytes) const
 {
-    std::error_code error;
-    fs::create_directories(folder_, error);
-    const fs::path temporary = fs::path(folder_) / TemporaryName(name);
-    const fs::path final = fs::path(folder_) / name;
-    bool written = false;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        written = out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) && out.flush();
-        out.close();
-        written = written && !out.fail();
-    }
-    if (written) {
-        fs::rename(temporary, final, error);
-        if (!error)
-            return {};
-    }
-    fs::remove(temporary, error);
+    std::string why;
+    if (WriteCacheFile((fs::path(folder_) / name).string(), bytes, why))
+        return {};
     return "the cache folder \"" + folder_ + "\" could not take \"" + name + "\"";
 }
