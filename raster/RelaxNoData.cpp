@@ -51,76 +51,87 @@ HoleRun MakeRun(size_t firstByte, int length, const int* near, int far)
     return run;
 }
 
-// Source heights of one row.
-void DecodeRow(const TGAFile& source, int y, std::vector<int>& row)
-{
-    const uint8_t* pixel = source.Row(y);
-    // 24-bit pixels, the usual case, get a loop of their own that the
-    // compiler can unroll; it decodes exactly as DecodeHeight does.
-    if (source.BytesPerPixel() == 3) {
-        for (int x = 0; x < source.GetWidth(); ++x, pixel += 3)
-            row[x] = ReadHeight(pixel);
-        return;
+// Hole tests and height reads on the source's own pixels, so that finding
+// the runs decodes only the pixels at their ends. A 24-bit pixel is a hole
+// when its three bytes are zero; other pixel sizes go through DecodeHeight.
+class SourcePixels {
+public:
+    explicit SourcePixels(const TGAFile& source)
+        : source_(source), bytesPerPixel_(static_cast<size_t>(source.BytesPerPixel()))
+    {
     }
-    for (int x = 0; x < source.GetWidth(); ++x, pixel += source.BytesPerPixel())
-        row[x] = source.DecodeHeight(pixel);
-}
-
-std::vector<HoleRun> FindRowRuns(const TGAFile& source, int rowStride)
-{
-    std::vector<HoleRun> runs;
-    const int width = source.GetWidth();
-    std::vector<int> row(width);
-    for (int y = 0; y < source.GetHeight(); ++y) {
-        DecodeRow(source, y, row);
-        int x = 0;
-        while (x < width) {
-            if (row[x] != 0) {
-                ++x;
-                continue;
-            }
-            int end = x;
-            while (end < width && row[end] == 0)
-                ++end;
-            if (end == width)
-                break;  // a run reaching the right edge has no far end
-            runs.push_back(MakeRun(static_cast<size_t>(y) * rowStride + 3 * x, end - x,
-                                   x > 0 ? &row[x - 1] : nullptr, row[end]));
-            x = end + 1;
-        }
+    const uint8_t* Row(int y) const { return source_.Row(y); }
+    bool IsHole(const uint8_t* row, int x) const
+    {
+        const uint8_t* pixel = row + bytesPerPixel_ * x;
+        if (bytesPerPixel_ == 3)
+            return (pixel[0] | pixel[1] | pixel[2]) == 0;
+        return source_.DecodeHeight(pixel) == 0;
     }
-    return runs;
-}
+    int Height(const uint8_t* row, int x) const
+    {
+        const uint8_t* pixel = row + bytesPerPixel_ * x;
+        return bytesPerPixel_ == 3 ? ReadHeight(pixel) : source_.DecodeHeight(pixel);
+    }
 
-// Sweeps the rows upwards, keeping for every column the start of the hole
-// run it is in and the valid value below it, so the image is read in memory
-// order.
-std::vector<HoleRun> FindColumnRuns(const TGAFile& source, int rowStride)
+private:
+    const TGAFile& source_;
+    size_t bytesPerPixel_;
+};
+
+// The hole runs along the rows and along the columns, found in one sweep up
+// the rows. A column run is open from its first hole until a valid pixel
+// closes it; only the open columns are looked at for closing, so a row is
+// read once for its own holes and once per open column. Runs that reach the
+// image's far edge have no far end and are not relaxed. Every hole pixel is
+// in at most one run of each kind, so the order of the runs does not change
+// what the passes compute.
+void FindRuns(const TGAFile& source, int rowStride, std::vector<HoleRun>& rowRuns,
+              std::vector<HoleRun>& columnRuns)
 {
-    std::vector<HoleRun> runs;
+    const SourcePixels pixels(source);
     const int width = source.GetWidth();
     constexpr int kNoRun = -1;
     std::vector<int> runStart(width, kNoRun);
-    std::vector<int> below(width, 0);
-    std::vector<int> row(width);
+    std::vector<int> open;
+    std::vector<int> stillOpen;
     for (int y = 0; y < source.GetHeight(); ++y) {
-        DecodeRow(source, y, row);
-        for (int x = 0; x < width; ++x) {
-            const int start = runStart[x];
-            if (row[x] == 0) {
-                if (start == kNoRun)
-                    runStart[x] = y;
+        const uint8_t* row = pixels.Row(y);
+        stillOpen.clear();
+        for (const int x : open) {
+            if (pixels.IsHole(row, x)) {
+                stillOpen.push_back(x);
                 continue;
             }
-            if (start != kNoRun) {
-                runs.push_back(MakeRun(static_cast<size_t>(start) * rowStride + 3 * x, y - start,
-                                       start > 0 ? &below[x] : nullptr, row[x]));
-                runStart[x] = kNoRun;
+            const int start = runStart[x];
+            const int below = start > 0 ? pixels.Height(pixels.Row(start - 1), x) : 0;
+            columnRuns.push_back(MakeRun(static_cast<size_t>(start) * rowStride + 3 * x, y - start,
+                                         start > 0 ? &below : nullptr, pixels.Height(row, x)));
+            runStart[x] = kNoRun;
+        }
+        open.swap(stillOpen);
+
+        int x = 0;
+        while (x < width) {
+            if (!pixels.IsHole(row, x)) {
+                ++x;
+                continue;
             }
-            below[x] = row[x];
+            const int first = x;
+            for (; x < width && pixels.IsHole(row, x); ++x) {
+                if (runStart[x] == kNoRun) {
+                    runStart[x] = y;
+                    open.push_back(x);
+                }
+            }
+            if (x == width)
+                break;
+            const int near = first > 0 ? pixels.Height(row, first - 1) : 0;
+            rowRuns.push_back(MakeRun(static_cast<size_t>(y) * rowStride + 3 * first, x - first,
+                                      first > 0 ? &near : nullptr, pixels.Height(row, x)));
+            ++x;
         }
     }
-    return runs;
 }
 
 // One pass over the runs; `pixelStep` is the byte distance between
@@ -144,14 +155,12 @@ long long RelaxRuns(const std::vector<HoleRun>& runs, uint8_t* pixels, size_t pi
 
 void CopyHeights(const TGAFile& source, TGAFile& work)
 {
-    std::vector<int> row(source.GetWidth());
+    const SourcePixels pixels(source);
     for (int y = 0; y < source.GetHeight(); ++y) {
-        DecodeRow(source, y, row);
+        const uint8_t* row = pixels.Row(y);
         uint8_t* pixel = work.Row(y);
-        for (int value : row) {
-            WriteHeight(value, pixel);
-            pixel += 3;
-        }
+        for (int x = 0; x < source.GetWidth(); ++x, pixel += 3)
+            WriteHeight(pixels.Height(row, x), pixel);
     }
 }
 
@@ -213,8 +222,7 @@ int RelaxNoData(const std::string& path, int maxIterations, LogSink& log, JobFie
             return 1;
         }
         const int rowStride = TGAFile::RowStrideFor(3, source.GetWidth());
-        rowRuns = FindRowRuns(source, rowStride);
-        columnRuns = FindColumnRuns(source, rowStride);
+        FindRuns(source, rowStride, rowRuns, columnRuns);
         // A 24-bit source already holds the work image's bytes: it becomes
         // the work image itself.
         if (source.BytesPerPixel() == 3) {
