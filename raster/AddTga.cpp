@@ -5,9 +5,14 @@
 #include "raster/ImageCache.h"
 #include "raster/TGAFile.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
-void Paste(const TGAFile& tile, int x, int y, TGAFile& target)
+// Tile pixels of another size are copied one by one: a smaller pixel is
+// padded with zero bytes, a larger one cut to the target's size.
+void PastePixels(const TGAFile& tile, int x, int y, TGAFile& target)
 {
     for (int i = 0; i < tile.GetHeight(); ++i) {
         for (int j = 0; j < tile.GetWidth(); ++j) {
@@ -20,6 +25,25 @@ void Paste(const TGAFile& tile, int x, int y, TGAFile& target)
                 target.SetPixel(static_cast<int>(tx), static_cast<int>(ty), pixel);
         }
     }
+}
+
+void Paste(const TGAFile& tile, int x, int y, TGAFile& target)
+{
+    if (tile.BytesPerPixel() != target.BytesPerPixel()) {
+        PastePixels(tile, x, y, target);
+        return;
+    }
+    // The part of the tile that lands inside the target, row by row.
+    const long long left = std::max(0LL, -static_cast<long long>(x));
+    const long long right = std::min<long long>(tile.GetWidth(), static_cast<long long>(target.GetWidth()) - x);
+    const long long bottom = std::max(0LL, -static_cast<long long>(y));
+    const long long top = std::min<long long>(tile.GetHeight(), static_cast<long long>(target.GetHeight()) - y);
+    if (left >= right)
+        return;
+    const size_t pixelBytes = static_cast<size_t>(tile.BytesPerPixel());
+    for (long long i = bottom; i < top; ++i)
+        std::memcpy(target.Row(static_cast<int>(y + i)) + (x + left) * pixelBytes,
+                    tile.Row(static_cast<int>(i)) + left * pixelBytes, static_cast<size_t>(right - left) * pixelBytes);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/StringPrintf.h"
 #include "raster/ColorList.h"
 #include "raster/ImageCache.h"
+#include "raster/ParallelBands.h"
 #include "raster/StretchTga.h"
 #include "raster/TGAFile.h"
 
@@ -142,18 +143,18 @@ void BlendPixel(const uint8_t* m, const uint8_t* e, MapRole role, const Lighteni
     }
 }
 
-void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists, TGAFile& output)
+void BlendRows(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists, const LighteningTable& lighten,
+               int begin, int end, TGAFile& output)
 {
-    const auto lighten = std::make_unique<LighteningTable>();
     RoleCache roles(lists);
     const bool packed = map.BytesPerPixel() == 3 && elevation.BytesPerPixel() == 3;
-    for (int y = 0; y < map.GetHeight(); ++y) {
+    for (int y = begin; y < end; ++y) {
         uint8_t* o = output.Row(y);
         if (packed) {
             const uint8_t* m = map.Row(y);
             const uint8_t* e = elevation.Row(y);
             for (int x = 0; x < map.GetWidth(); ++x, m += 3, e += 3, o += 3)
-                BlendPixel(m, e, roles.Of(ColorList::Key(m)), *lighten, o);
+                BlendPixel(m, e, roles.Of(ColorList::Key(m)), lighten, o);
             continue;
         }
         // Images of other pixel sizes: only the first three bytes count.
@@ -161,9 +162,19 @@ void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists
             uint8_t m[32] = {}, e[32] = {};
             map.GetPixel(x, y, m);
             elevation.GetPixel(x, y, e);
-            BlendPixel(m, e, roles.Of(ColorList::Key(m)), *lighten, o);
+            BlendPixel(m, e, roles.Of(ColorList::Key(m)), lighten, o);
         }
     }
+}
+
+// Each output pixel depends on its own map and colouring pixels only, so
+// bands of rows are blended on all cores.
+void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists, TGAFile& output)
+{
+    const auto lighten = std::make_unique<LighteningTable>();
+    ParallelBands(map.GetHeight(), [&](int begin, int end) {
+        BlendRows(map, elevation, lists, *lighten, begin, end, output);
+    });
 }
 
 } // namespace

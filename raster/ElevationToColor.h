@@ -1,5 +1,7 @@
 #pragma once
 
+#include "raster/ElevationColorTable.h"
+
 #include <string>
 
 class LogSink;
@@ -10,4 +12,12 @@ class LogSink;
 int ElevationToColor(const std::string& heightMap, const std::string& output, LogSink& log);
 
 // The ramp entry for a height: a quarter of the height, held to 0 … 1999.
-int ElevationColorIndex(int height);
+// Inline: it runs once per pixel of a height map.
+inline int ElevationColorIndex(int height)
+{
+    // Integer division truncates toward zero like trunc(z × 2000 / 8000).
+    const int index = height / 4;
+    if (index >= kElevationColorCount)
+        return kElevationColorCount - 1;
+    return index < 0 ? 0 : index;
+}

@@ -36,24 +36,57 @@ bool Truncate(double value, int& result)
     return true;
 }
 
-void Resample(const TGAFile& source, TGAFile& target, const double (&a)[4], const double (&b)[4])
+// Where target pixel (j, row height − Y) takes its colour from; false when
+// that lies outside the source.
+struct SourcePosition {
+    const double (&a)[4];
+    const double (&b)[4];
+    const TGAFile& source;
+    double sourceHeight;
+
+    bool Find(int j, double Y, int& sx, int& sy) const
+    {
+        return Truncate(a[0] * j + Y * (a[2] * j + a[1]) + a[3] + 0.5, sx) &&
+               Truncate(sourceHeight - (b[0] * (j + 0.5) + Y * (b[2] * j + b[1]) + b[3]) + 0.5, sy) &&
+               source.Contains(sx, sy);
+    }
+};
+
+// Pixels outside the source come out as zero, and so do the bytes a smaller
+// source pixel lacks.
+void ResampleRow(const SourcePosition& position, int i, double Y, TGAFile& target)
 {
+    const TGAFile& source = position.source;
+    uint8_t* out = target.Row(i);
     const int width = target.GetWidth();
-    const int height = target.GetHeight();
-    const double sourceHeight = source.GetHeight();
-    // Each target row depends on the source only.
-    ParallelBands(height, [&](int begin, int end) {
-        for (int i = begin; i < end; ++i) {
-            const double Y = height - i;
-            for (int j = 0; j < width; ++j) {
-                uint8_t pixel[32] = {};
-                int sx, sy;
-                if (Truncate(a[0] * j + Y * (a[2] * j + a[1]) + a[3] + 0.5, sx) &&
-                    Truncate(sourceHeight - (b[0] * (j + 0.5) + Y * (b[2] * j + b[1]) + b[3]) + 0.5, sy))
-                    source.GetPixel(sx, sy, pixel);
-                target.SetPixel(j, i, pixel);
+    int sx, sy;
+    if (source.BytesPerPixel() == 3 && target.BytesPerPixel() == 3) {
+        for (int j = 0; j < width; ++j, out += 3) {
+            if (position.Find(j, Y, sx, sy)) {
+                const uint8_t* pixel = source.Row(sy) + 3 * static_cast<size_t>(sx);
+                out[0] = pixel[0], out[1] = pixel[1], out[2] = pixel[2];
+            } else {
+                out[0] = out[1] = out[2] = 0;
             }
         }
+        return;
+    }
+    for (int j = 0; j < width; ++j) {
+        uint8_t pixel[32] = {};
+        if (position.Find(j, Y, sx, sy))
+            source.GetPixel(sx, sy, pixel);
+        target.SetPixel(j, i, pixel);
+    }
+}
+
+void Resample(const TGAFile& source, TGAFile& target, const double (&a)[4], const double (&b)[4])
+{
+    const int height = target.GetHeight();
+    const SourcePosition position{a, b, source, static_cast<double>(source.GetHeight())};
+    // Each target row depends on the source only.
+    ParallelBands(height, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i)
+            ResampleRow(position, i, height - i, target);
     });
 }
 
