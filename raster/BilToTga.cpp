@@ -5,7 +5,7 @@
 #include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
 #include "raster/ImageCache.h"
-#include "raster/ParallelBands.h"
+#include "raster/MakeRowsWhileWriting.h"
 #include "raster/TGAFile.h"
 #include "raster/TextLines.h"
 
@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -138,34 +137,23 @@ void ConvertRow(const uint8_t* samples, int count, const BilHeader& header, int 
 }
 
 // Image row y holds data row rows - 1 - y; the first data row (the north
-// edge's overlap with the next quad) is dropped. Bands of rows are converted
-// on all cores, each reading its data rows in blocks of a few hundred
-// kilobytes with one call per block.
-bool ConvertRows(int data, const BilHeader& header, int statisticsMaximum, TGAFile& image)
+// edge's overlap with the next quad) is dropped. Rows [begin, end) are
+// converted from their data rows, read in one call.
+bool ConvertRows(int data, const BilHeader& header, int statisticsMaximum, int begin, int end, TGAFile& image)
 {
     const size_t rowBytes = static_cast<size_t>(header.columns) * (header.bits / 8);
-    constexpr size_t kBlockBytes = size_t(512) << 10;
-    const int blockRows = static_cast<int>(std::max<size_t>(1, kBlockBytes / rowBytes));
-    std::atomic<bool> complete{true};
-    ParallelBands(image.GetHeight(), [&](int begin, int end) {
-        std::vector<uint8_t> block(rowBytes * blockRows);
-        for (int first = begin; first < end && complete; first += blockRows) {
-            const int count = std::min(blockRows, end - first);
-            // Data rows of image rows first .. first + count - 1, lowest data row first.
-            const long long lowestDataRow = header.rows - 1 - (first + count - 1);
-            const size_t bytes = rowBytes * count;
-            if (pread(data, block.data(), bytes, static_cast<off_t>(lowestDataRow * rowBytes))
-                != static_cast<ssize_t>(bytes)) {
-                complete = false;
-                return;
-            }
-            for (int i = 0; i < count; ++i) {
-                const int y = first + count - 1 - i;
-                ConvertRow(block.data() + rowBytes * i, image.GetWidth(), header, statisticsMaximum, image.Row(y));
-            }
-        }
-    });
-    return complete;
+    const int count = end - begin;
+    // One buffer per converting thread, reused for all its blocks.
+    thread_local std::vector<uint8_t> block;
+    block.resize(rowBytes * count);
+    // Data rows of image rows begin .. end - 1, lowest data row first.
+    const long long lowestDataRow = header.rows - 1 - (end - 1);
+    const size_t bytes = rowBytes * count;
+    if (pread(data, block.data(), bytes, static_cast<off_t>(lowestDataRow * rowBytes)) != static_cast<ssize_t>(bytes))
+        return false;
+    for (int i = 0; i < count; ++i)
+        ConvertRow(block.data() + rowBytes * i, image.GetWidth(), header, statisticsMaximum, image.Row(end - 1 - i));
+    return true;
 }
 
 bool ReadStatisticsMaximum(std::FILE* file, int& maximum)
@@ -238,11 +226,14 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
     TGAFile image;
     if (image.CreateUnfilled(columns - 1, rows - 1) != 0)
         return fail(StringPrintf("Could not allocate space for \"%s\".", outputPath.c_str()));
-    if (!ConvertRows(fileno(data.get()), header, statisticsMaximum, image))
-        return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
+    // The height map is written while its rows are being converted.
+    const int converted = MakeRowsWhileWriting(image, outputPath, [&](int begin, int end) {
+        return ConvertRows(fileno(data.get()), header, statisticsMaximum, begin, end, image);
+    });
     data.reset();
-
-    if (image.Write(outputPath) != 0)
+    if (converted == kRowsNotMade)
+        return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
+    if (converted != 0)
         return fail(StringPrintf("Could not write \"%s\".", outputPath.c_str()));
     ImageCache::Keep(outputPath, std::move(image));
     log.AddToLog(StringPrintf("BIL import successful: \"%s\" written.", outputPath.c_str()));

@@ -4,17 +4,8 @@
 #include "core/StringPrintf.h"
 #include "raster/ElevationColorTable.h"
 #include "raster/ImageCache.h"
-#include "raster/ParallelBands.h"
+#include "raster/MakeRowsWhileWriting.h"
 #include "raster/TGAFile.h"
-
-int ElevationColorIndex(int height)
-{
-    // Integer division truncates toward zero like trunc(z × 2000 / 8000).
-    const int index = height / 4;
-    if (index >= kElevationColorCount)
-        return kElevationColorCount - 1;
-    return index < 0 ? 0 : index;
-}
 
 namespace {
 
@@ -30,6 +21,13 @@ void PaintRow(const TGAFile& heights, int y, TGAFile& colors)
     }
 }
 
+// The signed 24-bit height of a pixel's three bytes, as DecodeHeight reads it.
+int ThreeByteHeight(const uint8_t* pixel)
+{
+    const int value = pixel[0] | (pixel[1] << 8) | (pixel[2] << 16);
+    return value > 8388607 ? value - 16777216 : value;
+}
+
 // A 24-bit height and its colour both take three bytes, and each colour
 // depends on its own pixel's height only: the image is coloured where it
 // stands, pixel by pixel.
@@ -38,33 +36,36 @@ void PaintRowInPlace(TGAFile& image, int y)
     uint8_t* pixel = image.Row(y);
     const int width = image.GetWidth();
     for (int x = 0; x < width; ++x, pixel += 3) {
-        const uint8_t* rgb = elevationColorTable[ElevationColorIndex(image.DecodeHeight(pixel))];
+        const uint8_t* rgb = elevationColorTable[ElevationColorIndex(ThreeByteHeight(pixel))];
         pixel[0] = rgb[2];
         pixel[1] = rgb[1];
         pixel[2] = rgb[0];
     }
 }
 
-// The colouring of `heights`, made in its own pixels when they are 24-bit,
-// else in a new image. False when that cannot be allocated.
-bool Paint(TGAFile& heights, TGAFile& colors)
+// Colours `heights` into `colors` and writes them to `output` while the
+// rows are being coloured. A 24-bit height map is coloured in its own
+// pixels and becomes `colors`; other pixel sizes get a new image. Returns
+// MakeRowsWhileWriting's code, or kRowsNotMade when the new image cannot be
+// allocated.
+int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output)
 {
     if (heights.BytesPerPixel() == 3) {
-        ParallelBands(heights.GetHeight(), [&heights](int begin, int end) {
-            for (int y = begin; y < end; ++y)
-                PaintRowInPlace(heights, y);
-        });
         heights.ResetHeader();
         colors = std::move(heights);
-        return true;
+        return MakeRowsWhileWriting(colors, output, [&colors](int begin, int end) {
+            for (int y = begin; y < end; ++y)
+                PaintRowInPlace(colors, y);
+            return true;
+        });
     }
     if (colors.CreateUnfilled(heights.GetWidth(), heights.GetHeight()) != 0)
-        return false;
-    ParallelBands(heights.GetHeight(), [&](int begin, int end) {
+        return kRowsNotMade;
+    return MakeRowsWhileWriting(colors, output, [&](int begin, int end) {
         for (int y = begin; y < end; ++y)
             PaintRow(heights, y, colors);
+        return true;
     });
-    return true;
 }
 
 } // namespace
@@ -77,14 +78,17 @@ int ElevationToColor(const std::string& heightMap, const std::string& output, Lo
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not read \"%s\".", heightMap.c_str()));
         return 2;
     }
+    const int width = heights.GetWidth();
+    const int height = heights.GetHeight();
     TGAFile colors;
-    if (!Paint(heights, colors)) {
-        log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not create a %d by %d color image.",
-                                  heights.GetWidth(), heights.GetHeight()));
+    const int painted = PaintAndWrite(heights, colors, output);
+    heights.Close();
+    if (painted == kRowsNotMade) {
+        log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not create a %d by %d color image.", width,
+                                  height));
         return 1;
     }
-    heights.Close();
-    if (colors.Write(output) != 0) {
+    if (painted != 0) {
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not write \"%s\".", output.c_str()));
         return 1;
     }

@@ -214,6 +214,29 @@ bool TGAFile::ReadPixels(std::FILE* file, bool topToBottom)
     return true;
 }
 
+bool TGAFile::WriteHeader(std::FILE* file)
+{
+    // The ID bytes of a file that was read are not held, so none are written.
+    header_->descriptor &= static_cast<uint8_t>(~TGAFILEHEADER::kTopToBottom);
+    header_->idLength = 0;
+    uint8_t headerBytes[TGAFILEHEADER::kSize];
+    header_->Encode(headerBytes);
+    return std::fwrite(headerBytes, 1, sizeof headerBytes, file) == sizeof headerBytes;
+}
+
+bool TGAFile::WriteRows(std::FILE* file, int begin, int end) const
+{
+    const size_t rowBytes = static_cast<size_t>(bytesPerPixel_) * GetWidth();
+    if (rowBytes == static_cast<size_t>(rowStride_)) {
+        const size_t total = rowBytes * (end - begin);
+        return std::fwrite(Row(begin), 1, total, file) == total;
+    }
+    for (int y = begin; y < end; ++y)
+        if (std::fwrite(Row(y), 1, rowBytes, file) != rowBytes)
+            return false;
+    return true;
+}
+
 int TGAFile::Write(const std::string& path)
 {
     if (!header_ || !pixels_) {
@@ -221,45 +244,40 @@ int TGAFile::Write(const std::string& path)
         return 3;
     }
     const bool toStdout = path == "-";
-    // Whatever was kept in memory for this path is about to be out of date.
-    if (!toStdout)
-        ImageCache::Forget(path);
     FileHandle owned;
     std::FILE* file = stdout;
     if (!toStdout) {
-        owned = OpenFile(path.c_str(), "wb");
-        if (!owned) {
-            std::fprintf(stderr, "TGAFile::Write(): Cannot open file \"%s\".\n", path.c_str());
+        owned = OpenForWriting(path);
+        if (!owned)
             return 2;
-        }
         file = owned.get();
     }
-
-    // The ID bytes of a file that was read are not held, so none are written.
-    header_->descriptor &= static_cast<uint8_t>(~TGAFILEHEADER::kTopToBottom);
-    header_->idLength = 0;
-    uint8_t headerBytes[TGAFILEHEADER::kSize];
-    header_->Encode(headerBytes);
-    bool written = std::fwrite(headerBytes, 1, sizeof headerBytes, file) == sizeof headerBytes;
-    const size_t rowBytes = static_cast<size_t>(bytesPerPixel_) * GetWidth();
-    if (rowBytes == static_cast<size_t>(rowStride_)) {
-        const size_t total = rowBytes * GetHeight();
-        written = written && std::fwrite(pixels_.get(), 1, total, file) == total;
-    } else {
-        for (int y = 0; written && y < GetHeight(); ++y)
-            written = std::fwrite(Row(y), 1, rowBytes, file) == rowBytes;
-    }
-
+    const bool written = WriteHeader(file) && WriteRows(file, 0, GetHeight());
     if (toStdout) {
-        written = std::fflush(file) == 0 && written;
-    } else {
-        written = std::fclose(owned.release()) == 0 && written;
-        if (!written)
-            RemovePartialFile(path);
-    }
-    if (!written) {
+        if (std::fflush(file) == 0 && written)
+            return 0;
         std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", path.c_str());
         return 3;
     }
-    return 0;
+    return FinishWriting(std::move(owned), path, written);
+}
+
+FileHandle TGAFile::OpenForWriting(const std::string& path)
+{
+    // Whatever was kept in memory for this path is about to be out of date.
+    ImageCache::Forget(path);
+    FileHandle file = OpenFile(path.c_str(), "wb");
+    if (!file)
+        std::fprintf(stderr, "TGAFile::Write(): Cannot open file \"%s\".\n", path.c_str());
+    return file;
+}
+
+int TGAFile::FinishWriting(FileHandle file, const std::string& path, bool written)
+{
+    written = std::fclose(file.release()) == 0 && written;
+    if (written)
+        return 0;
+    RemovePartialFile(path);
+    std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", path.c_str());
+    return 3;
 }

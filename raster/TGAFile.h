@@ -1,5 +1,6 @@
 #pragma once
 
+#include "raster/FileHandle.h"
 #include "raster/PixelBuffer.h"
 
 #include <cstdint>
@@ -51,6 +52,15 @@ public:
     // The same without the fill, for stages that write every pixel next.
     int CreateUnfilled(int width, int height);
     int Write(const std::string& path); // "-" writes standard output
+
+    // The steps of Write to a file, for writers that make the rows while
+    // they write them: open (null on failure, with Write's message), the
+    // header, rows [begin, end) in file order, and the close, which gives
+    // Write's result and removes the file when anything failed.
+    static FileHandle OpenForWriting(const std::string& path);
+    bool WriteHeader(std::FILE* file);
+    bool WriteRows(std::FILE* file, int begin, int end) const;
+    static int FinishWriting(FileHandle file, const std::string& path, bool written);
     void Close();
 
     bool IsEmpty() const { return !pixels_; }
