@@ -2,8 +2,10 @@
 
 #include <zip.h>
 
+#include "raster/PixelBuffer.h"
+
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 // The whole content of a deflated archive member, inflated in one call from
 // its raw compressed bytes — about twice as fast as inflating it through the
@@ -12,4 +14,11 @@
 // else changed, when any of that is missing or the bytes do not inflate to
 // exactly the stated size and checksum. The caller then unpacks the member
 // the ordinary way, which reports the problem as it always has.
-bool InflateWholeMember(zip_t* archive, zip_uint64_t index, unsigned long long limit, std::vector<uint8_t>& content);
+//
+// The content lands in memory that is neither zeroed nor faulted in page by
+// page first (the buffer of an image, which a large member is the size of).
+struct InflatedMember {
+    PixelBuffer bytes;
+    size_t size = 0;
+};
+bool InflateWholeMember(zip_t* archive, zip_uint64_t index, unsigned long long limit, InflatedMember& content);

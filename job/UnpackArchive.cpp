@@ -105,14 +105,14 @@ Extraction ExtractMember(zip_t* archive, const Member& member, const std::filesy
             ::close(descriptor);
         return Extraction::Failed;
     }
-    std::vector<uint8_t> content;
+    InflatedMember content;
     if (InflateWholeMember(archive, member.index, budget, content)) {
-        const bool written = std::fwrite(content.data(), 1, content.size(), out.get()) == content.size();
+        const bool written = std::fwrite(content.bytes.get(), 1, content.size, out.get()) == content.size;
         if (std::fclose(out.release()) != 0 || !written) {
             RemovePartialFile(target);
             return Extraction::Failed;
         }
-        budget -= content.size();
+        budget -= content.size;
         return Extraction::Done;
     }
     char buffer[65536];
