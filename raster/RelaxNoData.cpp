@@ -68,6 +68,21 @@ public:
             return (pixel[0] | pixel[1] | pixel[2]) == 0;
         return source_.DecodeHeight(pixel) == 0;
     }
+    // The first hole pixel of the row at or after x, or `width`.
+    int NextHole(const uint8_t* row, int x, int width) const
+    {
+        if (bytesPerPixel_ != 3) {
+            while (x < width && !IsHole(row, x))
+                ++x;
+            return x;
+        }
+        // Holes are rare: a tight loop over the bytes of 24-bit pixels.
+        const uint8_t* pixel = row + 3 * static_cast<size_t>(x);
+        for (; x < width; ++x, pixel += 3)
+            if ((pixel[0] | pixel[1] | pixel[2]) == 0)
+                return x;
+        return width;
+    }
     int Height(const uint8_t* row, int x) const
     {
         const uint8_t* pixel = row + bytesPerPixel_ * x;
@@ -113,10 +128,9 @@ void FindRuns(const TGAFile& source, int rowStride, std::vector<HoleRun>& rowRun
 
         int x = 0;
         while (x < width) {
-            if (!pixels.IsHole(row, x)) {
-                ++x;
-                continue;
-            }
+            x = pixels.NextHole(row, x, width);
+            if (x == width)
+                break;
             const int first = x;
             for (; x < width && pixels.IsHole(row, x); ++x) {
                 if (runStart[x] == kNoRun) {
