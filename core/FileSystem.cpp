@@ -33,6 +33,12 @@ void RemovePartialFile(const std::string& path)
         unlink(path.c_str());
 }
 
+void ReserveFileSpace(int descriptor, unsigned long long bytes)
+{
+    if (bytes > 0)
+        (void)fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes));
+}
+
 std::string ExecutableFolder()
 {
     std::error_code error;

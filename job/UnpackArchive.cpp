@@ -107,6 +107,7 @@ Extraction ExtractMember(zip_t* archive, const Member& member, const std::filesy
     }
     InflatedMember content;
     if (InflateWholeMember(archive, member.index, budget, content)) {
+        ReserveFileSpace(descriptor, content.size);
         const bool written = std::fwrite(content.bytes.get(), 1, content.size, out.get()) == content.size;
         if (std::fclose(out.release()) != 0 || !written) {
             RemovePartialFile(target);

@@ -221,6 +221,8 @@ bool TGAFile::WriteHeader(std::FILE* file)
     header_->idLength = 0;
     uint8_t headerBytes[TGAFILEHEADER::kSize];
     header_->Encode(headerBytes);
+    const auto rowBytes = static_cast<unsigned long long>(bytesPerPixel_) * GetWidth();
+    ReserveFileSpace(fileno(file), sizeof headerBytes + rowBytes * GetHeight());
     return std::fwrite(headerBytes, 1, sizeof headerBytes, file) == sizeof headerBytes;
 }
 

@@ -55,8 +55,9 @@ public:
 
     // The steps of Write to a file, for writers that make the rows while
     // they write them: open (null on failure, with Write's message), the
-    // header, rows [begin, end) in file order, and the close, which gives
-    // Write's result and removes the file when anything failed.
+    // header (which first has the whole file's space set aside), rows
+    // [begin, end) in file order, and the close, which gives Write's result
+    // and removes the file when anything failed.
     static FileHandle OpenForWriting(const std::string& path);
     bool WriteHeader(std::FILE* file);
     bool WriteRows(std::FILE* file, int begin, int end) const;
