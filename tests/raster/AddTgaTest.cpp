@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <filesystem>
+
 namespace conversiontest {
 namespace {
 
@@ -49,6 +52,23 @@ TEST(AddTga, ExistingTargetKeepsItsSizeAndLaterTilesWin)
     EXPECT_EQ(PixelOf(target, 5, 5), (Rgb{9, 9, 9}));
     EXPECT_EQ(PixelOf(target, 4, 10), (Rgb{1, 1, 1}));
     EXPECT_EQ(PixelOf(target, 29, 19), (Rgb{1, 1, 1}));
+}
+
+TEST(AddTga, TilesBeyondTheCanvasChangeNothingAtAnyOffset)
+{
+    ScratchFolder folder;
+    WriteImage(folder.Path("tile.tga"), 20, 20, TileColor);
+    const int offsets[][2] = {{30, 0}, {-20, 0}, {0, 20}, {0, -20}, {INT_MAX, 0}, {INT_MIN, 0}, {0, INT_MAX}, {0, INT_MIN}};
+    for (const auto& offset : offsets) {
+        RecordingWindow log;
+        ASSERT_EQ(AddTga(folder.Path("tile.tga"), folder.Path("t.tga"), offset[0], offset[1], 30, 20, log), 0);
+        TGAFile target;
+        ASSERT_EQ(target.Open(folder.Path("t.tga")), 0);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 30; ++x)
+                ASSERT_EQ(PixelOf(target, x, y), kWhite) << offset[0] << "," << offset[1];
+        std::filesystem::remove(folder.Path("t.tga"));
+    }
 }
 
 TEST(AddTga, FailuresLogTheirLine)
