@@ -297,13 +297,20 @@ void GifDecoder::DrawPixels(std::FILE* file, int width, int height, const ColorM
     uint8_t* row = rowFor(0);
     int v;
     while ((v = LWZReadByte(file, false, 0)) >= 0) {
-        if (row && x < visibleWidth)
-            std::memcpy(row + 3 * x, map.bgr[v], 3);
-        if (++x == width) {
-            x = 0;
-            if (!NextRow(y, pass, height, interlaced))
+        for (;;) {
+            if (row && x < visibleWidth)
+                std::memcpy(row + 3 * x, map.bgr[v], 3);
+            if (++x == width) {
+                x = 0;
+                if (!NextRow(y, pass, height, interlaced))
+                    return;
+                row = rowFor(y);
+            }
+            // The rest of a decoded string waits on the stack; it is drawn
+            // here, as LWZReadByte would hand it out, without a call per pixel.
+            if (endResult_ < 0 || stackTop_ == 0)
                 break;
-            row = rowFor(y);
+            v = stack_[--stackTop_];
         }
     }
 }
