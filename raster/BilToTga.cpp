@@ -71,13 +71,6 @@ std::string HeaderProblem(const BilHeader& header)
     return {};
 }
 
-void StoreHeight(int height, uint8_t* pixel)
-{
-    pixel[0] = static_cast<uint8_t>(height);
-    pixel[1] = static_cast<uint8_t>(height >> 8);
-    pixel[2] = static_cast<uint8_t>(height >> 16);
-}
-
 // Clamped to 24 bits, then rounded by adding 0.5 and truncating toward zero.
 int RoundFloatHeight(float sample)
 {
@@ -124,14 +117,14 @@ void ConvertRow(const uint8_t* samples, int count, const BilHeader& header, int 
     const bool msb = header.mostSignificantFirst;
     if (header.bits == 16) {
         for (int x = 0; x < count; ++x)
-            StoreHeight(DecodeSixteen(samples + 2 * x, msb), pixels + 3 * x);
+            TGAFile::WriteHeight24(DecodeSixteen(samples + 2 * x, msb), pixels + 3 * x);
     } else if (header.bits == 32) {
         for (int x = 0; x < count; ++x)
-            StoreHeight(DecodeFloat(samples + 4 * x, msb), pixels + 3 * x);
+            TGAFile::WriteHeight24(DecodeFloat(samples + 4 * x, msb), pixels + 3 * x);
     } else {
         for (int x = 0; x < count; ++x) {
             const int byte = samples[x];
-            StoreHeight(byte > statisticsMaximum ? byte - 256 : byte, pixels + 3 * x);
+            TGAFile::WriteHeight24(byte > statisticsMaximum ? byte - 256 : byte, pixels + 3 * x);
         }
     }
 }

@@ -21,13 +21,6 @@ void PaintRow(const TGAFile& heights, int y, TGAFile& colors)
     }
 }
 
-// The signed 24-bit height of a pixel's three bytes, as DecodeHeight reads it.
-int ThreeByteHeight(const uint8_t* pixel)
-{
-    const int value = pixel[0] | (pixel[1] << 8) | (pixel[2] << 16);
-    return value > 8388607 ? value - 16777216 : value;
-}
-
 // A 24-bit height and its colour both take three bytes, and each colour
 // depends on its own pixel's height only: the image is coloured where it
 // stands, pixel by pixel.
@@ -36,7 +29,7 @@ void PaintRowInPlace(TGAFile& image, int y)
     uint8_t* pixel = image.Row(y);
     const int width = image.GetWidth();
     for (int x = 0; x < width; ++x, pixel += 3) {
-        const uint8_t* rgb = elevationColorTable[ElevationColorIndex(ThreeByteHeight(pixel))];
+        const uint8_t* rgb = elevationColorTable[ElevationColorIndex(TGAFile::ReadHeight24(pixel))];
         pixel[0] = rgb[2];
         pixel[1] = rgb[1];
         pixel[2] = rgb[0];

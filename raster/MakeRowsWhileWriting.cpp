@@ -114,13 +114,12 @@ int MakeRowsWhileWriting(TGAFile& image, const std::string& path, const RowMaker
         return 2;
     BlockBoard board(image.GetHeight(), makeRows);
     std::vector<std::thread> makers = StartMakers(board);
-    const bool alone = makers.empty();
+    // Without threads the blocks are all made first, then written.
+    if (makers.empty())
+        board.MakeBlocks();
     bool written = image.WriteHeader(file.get());
-    for (int block = 0; written && block < board.Blocks(); ++block) {
-        if (alone)
-            board.MakeBlocks();
+    for (int block = 0; written && block < board.Blocks(); ++block)
         written = board.WaitFor(block) && image.WriteRows(file.get(), board.Begin(block), board.End(block));
-    }
     board.Stop();
     for (std::thread& maker : makers)
         maker.join();

@@ -26,19 +26,6 @@ struct HoleRun {
     double step = 0;
 };
 
-int ReadHeight(const uint8_t* pixel)
-{
-    int value = pixel[0] | (pixel[1] << 8) | (pixel[2] << 16);
-    return value > 8388607 ? value - 16777216 : value;
-}
-
-void WriteHeight(int value, uint8_t* pixel)
-{
-    pixel[0] = static_cast<uint8_t>(value);
-    pixel[1] = static_cast<uint8_t>(value >> 8);
-    pixel[2] = static_cast<uint8_t>(value >> 16);
-}
-
 // A run of `length` holes ending before a valid pixel of value `far`; `near`
 // is the valid value before the run, absent when the run starts at the edge.
 HoleRun MakeRun(size_t firstByte, int length, const int* near, int far)
@@ -86,7 +73,7 @@ public:
     int Height(const uint8_t* row, int x) const
     {
         const uint8_t* pixel = row + bytesPerPixel_ * x;
-        return bytesPerPixel_ == 3 ? ReadHeight(pixel) : source_.DecodeHeight(pixel);
+        return bytesPerPixel_ == 3 ? TGAFile::ReadHeight24(pixel) : source_.DecodeHeight(pixel);
     }
 
 private:
@@ -158,10 +145,10 @@ long long RelaxRuns(const std::vector<HoleRun>& runs, uint8_t* pixels, size_t pi
         uint8_t* pixel = pixels + run.firstByte;
         for (int i = 0; i < run.length; ++i, pixel += pixelStep) {
             target = target + run.step;
-            const int old = ReadHeight(pixel);
+            const int old = TGAFile::ReadHeight24(pixel);
             const int relaxed = static_cast<int>(0.1 * target + 0.9 * old + 0.5);
             total += std::abs(relaxed - old);
-            WriteHeight(relaxed, pixel);
+            TGAFile::WriteHeight24(relaxed, pixel);
         }
     }
     return total;
@@ -174,7 +161,7 @@ void CopyHeights(const TGAFile& source, TGAFile& work)
         const uint8_t* row = pixels.Row(y);
         uint8_t* pixel = work.Row(y);
         for (int x = 0; x < source.GetWidth(); ++x, pixel += 3)
-            WriteHeight(pixels.Height(row, x), pixel);
+            TGAFile::WriteHeight24(pixels.Height(row, x), pixel);
     }
 }
 

@@ -123,6 +123,20 @@ public:
             pixel[i] = static_cast<uint8_t>(bits >> (8 * i));
     }
 
+    // The height encoding of a 24-bit pixel, for loops over 24-bit images
+    // that stay clear of the general pixel size.
+    static int ReadHeight24(const uint8_t* pixel)
+    {
+        const int value = pixel[0] | (pixel[1] << 8) | (pixel[2] << 16);
+        return value > 8388607 ? value - 16777216 : value;
+    }
+    static void WriteHeight24(int value, uint8_t* pixel)
+    {
+        pixel[0] = static_cast<uint8_t>(value);
+        pixel[1] = static_cast<uint8_t>(value >> 8);
+        pixel[2] = static_cast<uint8_t>(value >> 16);
+    }
+
     // Bytes per row in memory for a width and pixel size: rounded up to 4.
     static int RowStrideFor(int bytesPerPixel, int width);
 
