@@ -1,5 +1,6 @@
 #include "job/TextureStages.h"
 
+#include "core/AllocatorTuning.h"
 #include "core/JobFields.h"
 #include "core/JobFileNames.h"
 #include "core/JobWindow.h"
@@ -64,6 +65,9 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
 
     const std::string combined = names.Result(ResultFile::CombinedTexture, job.namesFromCoordinates != 0,
                                               job.quadTop, job.quadLeft);
+    // The map stages and the map server leave free space in the heap; it
+    // goes back before the colouring's large image comes.
+    ReturnFreedMemory();
     result = ElevationToColor(heightMap, names.ElevationColoring(), window);
     if (result == 0)
         result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window, job);
