@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release-with-debug-info preset, runs every benchmark program and
-# ends with one table of each benchmark's ratio to its anchor from this run.
+# Builds the release-with-debug-info preset, runs every benchmark program,
+# measures the headless job's peak memory and ends with one table of each
+# benchmark's ratio to its anchor from this run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,4 +17,6 @@ for program in build/dev/bench/bench_*; do
   echo "=== $name ==="
   "$program" --benchmark_out="$results/$name.json" --benchmark_out_format=json "$@"
 done
+echo "=== terrafetch-batch peak memory ==="
+python3 scripts/batch_peak_rss.py build/dev/batch/terrafetch-batch "$results/batch_peak_rss.json"
 python3 scripts/bench_summary.py "$results"

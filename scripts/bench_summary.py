@@ -13,6 +13,7 @@ import sys
 ANCHORS = {
     "BM_WholeDefaultJob": ("BM_GdalEquivalentConversions", "own_work_s / GDAL's real time", 0.2),
     "BM_TenJobsInOneProcess": (None, "peak RSS after the 10th job / after the 2nd", 1.1),
+    "BatchDefaultJobPeakRss": (None, "terrafetch-batch's peak RSS / 100 MB", 1.0),
     "BM_BilToTga": ("BM_BilToTga_IoFloor", "time / the I/O floor", None),
     "BM_RelaxNoData": ("BM_RelaxNoData_PlainScanBaseline", "time / the plain relaxation", None),
     "BM_ElevationToColor": ("BM_ElevationToColorFloor", "time / the I/O floor", None),
@@ -27,6 +28,9 @@ ANCHORS = {
     "BM_TileDownloadUpstreamClient": ("BM_TileDownloadCurlTool", "tile download time / the curl tool", 1.25),
     "BM_TileCacheFill": ("BM_TileDownloadCurlTool", "download, inflate, check, write / the curl tool", None),
 }
+
+# The headless default job with hole filling should fit in this much memory.
+BATCH_RSS_BUDGET_MB = 100.0
 
 SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 
@@ -54,6 +58,8 @@ def ratio(name, run, runs):
     anchor, _, _ = ANCHORS.get(base_name(name), (None, None, None))
     if base_name(name) == "BM_TenJobsInOneProcess":
         return run.get("growth_10_to_2"), "-"
+    if base_name(name) == "BatchDefaultJobPeakRss":
+        return run.get("peak_rss_MB", 0) / BATCH_RSS_BUDGET_MB, "-"
     matches = [r for n, r in runs.items() if base_name(n) == anchor]
     if not anchor or not matches:
         return None, anchor or "-"
@@ -83,6 +89,9 @@ def main():
         if base_name(name) == "BM_TenJobsInOneProcess":
             print("ten jobs: peak RSS %.1f MB after the 2nd, %.1f MB after the 10th"
                   % (run.get("peak_rss_after_2_MB", 0), run.get("peak_rss_after_10_MB", 0)))
+        if base_name(name) == "BatchDefaultJobPeakRss":
+            print("terrafetch-batch --west -99 --north 40 --substitute-z0: peak RSS %s MB"
+                  % ", ".join("%.1f" % mb for mb in run.get("peak_rss_runs_MB", [])))
         if base_name(name) == "BM_WholeDefaultJob":
             print("whole default job: own work %.3f s, peak RSS %.1f MB"
                   % (run.get("own_work_s", 0), run.get("peak_rss_MB", 0)))
