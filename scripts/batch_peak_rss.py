@@ -15,17 +15,16 @@ ARGUMENTS = ["--west", "-99", "--north", "40", "--substitute-z0"]
 
 
 def peak_rss_mb(program):
-    """Peak RSS of one run, in MB; each run is measured in a child of its own
-    so that one run's peak does not hide the next one's."""
+    """Peak RSS of one run, in MB: wait4 reports that child's own usage, so
+    one run's peak does not hide the next one's."""
     with tempfile.TemporaryDirectory(prefix="terrafetch-rss-") as folder:
-        script = ("import resource, subprocess, sys\n"
-                  "code = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode\n"
-                  "print(code, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
-        answer = subprocess.run([sys.executable, "-c", script, program] + ARGUMENTS, cwd=folder,
-                                capture_output=True, text=True, check=True).stdout.split()
-    if answer[0] != "0":
-        sys.exit("terrafetch-batch failed with exit code " + answer[0])
-    return int(answer[1]) / 1024.0
+        child = subprocess.Popen([program] + ARGUMENTS, cwd=folder,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(child.pid, 0)
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        sys.exit("terrafetch-batch failed with exit code %d" % code)
+    return usage.ru_maxrss / 1024.0
 
 
 def main():
