@@ -1,6 +1,6 @@
 # `cpack -G DEB` in a build tree makes terrafetch_<version>_<arch>.deb of
 # everything the install rules name, under /usr. dpkg-shlibdeps (dpkg-dev)
-# works out the library packages it depends on.
+# works out the library packages it depends on; the rest are named below.
 set(CPACK_PACKAGE_NAME terrafetch)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "terraFetch")
@@ -16,6 +16,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Live sources are reached over HTTPS; libcurl only recommends the system's
+# certificate bundle, so the package asks for it itself.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "terraFetch maintainers <maintainers@terrafetch.invalid>")

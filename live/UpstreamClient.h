@@ -16,22 +16,39 @@ struct UpstreamAnswer {
     std::string contentType;
     std::string body;   // empty when the body went to a sink
     std::string error;
+    int attempts = 0;   // how many transfers the GET made
 };
+
+// How long a Retry-After header value asks to wait: delta seconds or an HTTP
+// date (against `now`, seconds since the epoch); -1 when it is neither.
+long long RetryAfterSeconds(const std::string& value, long long now);
 
 // GETs from public sources the way a well-behaved client does: HTTPS through
 // libcurl with the system's certificates, a User-Agent naming the program,
-// connect and stall time-outs, a bounded number of attempts with doubling
-// back-off for failures that may pass (no answer, 429, 5xx), at most
+// a connect time-out, a total time limit per attempt that leaves a server
+// time to render before its first byte, a stall limit once bytes flow, a
+// bounded number of attempts for failures a retry can mend (connection
+// failures, time-outs, 408, 429, 5xx) with jittered doubling back-off or the
+// wait the server asks for in Retry-After (within a bound), at most
 // `maxParallel` requests at once across all threads using the client, and a
-// size limit on every answer. Cancel() ends waits and transfers promptly.
+// size limit on every answer. Failures no retry mends (DNS, certificates,
+// refused redirects, other 4xx) are reported at once. Cancel() ends waits
+// and transfers promptly.
 class UpstreamClient {
 public:
     struct Limits {
         int connectTimeoutSeconds = 15;
-        int stallTimeoutSeconds = 30;     // no byte for this long fails the attempt
+        // Once the answer has begun, no byte for this long fails the attempt.
+        // Before the first byte only the total limit applies: a map server
+        // renders a whole image before it sends anything.
+        int stallTimeoutSeconds = 30;
         int attempts = 3;
         std::chrono::milliseconds firstBackoff{500};
         int maxParallel = 4;
+        int totalTimeoutSeconds = 300;    // one attempt, first byte to last
+        // All waits between the attempts of one GET together, Retry-After
+        // included; a server asking for a longer wait gets no further try.
+        std::chrono::milliseconds maxRetryWait{120000};
     };
 
     // Receives the body in blocks; false stops the transfer (the answer then

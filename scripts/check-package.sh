@@ -16,7 +16,12 @@ echo "=== Debian package ==="
   exit 1
 }
 deb=$(ls "$root"/package/terrafetch_*.deb)
-echo "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "$(basename "$deb"): $depends"
+case ", $depends," in
+  *", ca-certificates,"*) ;;
+  *) echo "the package does not depend on ca-certificates"; exit 1 ;;
+esac
 dpkg -x "$deb" "$root/unpacked"
 usr="$root/unpacked/usr"
 

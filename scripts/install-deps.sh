@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
+  ca-certificates
   qt6-base-dev libcurl4-openssl-dev libzip-dev libdeflate-dev libcpp-httplib-dev libgif-dev libgdal-dev
   zlib1g-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev gdal-bin python3-gdal

@@ -165,3 +165,110 @@ TEST(UpstreamClient, KeepsToItsLimitOfParallelRequests)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UpstreamClient, HonoursRetryAfterWithinItsBoundAndGivesUpPastIt)
+{
+    std::atomic<int> calls{0};
+    LoopbackServer busy([&](HttpTestConnection& connection) {
+        if (++calls == 1)
+            connection.Reply(503, "Retry-After: 1\r\n", "busy");
+        else
+            connection.Reply(200, "", "done");
+    });
+    UpstreamClient::Limits limits = QuickLimits();
+    limits.firstBackoff = 1ms;
+    UpstreamClient client(limits);
+    const auto started = std::chrono::steady_clock::now();
+    UpstreamAnswer answer = client.Get(busy.Url("/x"), 100);
+    ASSERT_TRUE(answer.ok) << answer.error;
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.attempts, 2);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 900ms) << "the server's wait, not the back-off";
+
+    LoopbackServer overloaded([](HttpTestConnection& connection) {
+        connection.Reply(429, "Retry-After: 120\r\n", "later");
+    });
+    limits.maxRetryWait = 2s;
+    UpstreamClient bounded(limits);
+    answer = bounded.Get(overloaded.Url("/x"), 100);
+    ASSERT_TRUE(answer.ok);
+    EXPECT_EQ(answer.status, 429);
+    EXPECT_EQ(overloaded.RequestCount(), 1) << "a wait past the bound is not worth a second try";
+}
+
+TEST(UpstreamClient, RetryAfterReadsSecondsAndHttpDates)
+{
+    const long long now = 1445412480;  // Wed, 21 Oct 2015 07:28:00 GMT
+    EXPECT_EQ(RetryAfterSeconds("120", now), 120);
+    EXPECT_EQ(RetryAfterSeconds(" 0 ", now), 0);
+    EXPECT_EQ(RetryAfterSeconds("Wed, 21 Oct 2015 07:30:00 GMT", now), 120);
+    EXPECT_EQ(RetryAfterSeconds("Wed, 21 Oct 2015 07:00:00 GMT", now), 0) << "a date gone by means now";
+    EXPECT_GE(RetryAfterSeconds("99999999999999999999", now), 86400) << "huge numbers stay huge";
+    EXPECT_EQ(RetryAfterSeconds("soon", now), -1);
+    EXPECT_EQ(RetryAfterSeconds("", now), -1);
+    EXPECT_EQ(RetryAfterSeconds("-5", now), -1);
+}
+
+TEST(UpstreamClient, FailuresNoRetryMendsAreTriedOnce)
+{
+    LoopbackServer elsewhere([](HttpTestConnection& connection) {
+        connection.Reply(302, "Location: file:///etc/passwd\r\n", "");
+    });
+    LoopbackServer refusing([](HttpTestConnection& connection) { connection.Reply(403, "", "no"); });
+    UpstreamClient client(QuickLimits());
+    UpstreamAnswer answer = client.Get(elsewhere.Url("/x"), 100);
+    EXPECT_FALSE(answer.ok);
+    EXPECT_EQ(answer.attempts, 1) << answer.error;
+    EXPECT_EQ(elsewhere.RequestCount(), 1);
+    answer = client.Get(refusing.Url("/x"), 100);
+    EXPECT_EQ(answer.status, 403);
+    EXPECT_EQ(refusing.RequestCount(), 1);
+}
+
+TEST(UpstreamClient, ASlowFirstByteIsARenderAndOnlyTheTotalLimitEndsIt)
+{
+    LoopbackServer rendering([](HttpTestConnection& connection) {
+        connection.Stall(2500ms);  // renders before it sends a byte
+        connection.Reply(200, "", "picture");
+    });
+    UpstreamClient::Limits limits = QuickLimits();
+    limits.stallTimeoutSeconds = 1;
+    limits.totalTimeoutSeconds = 30;
+    UpstreamClient patient(limits);
+    UpstreamAnswer answer = patient.Get(rendering.Url("/map"), 100);
+    ASSERT_TRUE(answer.ok) << answer.error;
+    EXPECT_EQ(answer.body, "picture");
+    EXPECT_EQ(rendering.RequestCount(), 1) << "rendered once";
+
+    limits.totalTimeoutSeconds = 1;
+    limits.attempts = 2;
+    UpstreamClient hurried(limits);
+    answer = hurried.Get(rendering.Url("/map"), 100);
+    EXPECT_FALSE(answer.ok);
+    EXPECT_NE(answer.error.find("no answer within 1 s"), std::string::npos) << answer.error;
+    EXPECT_EQ(answer.attempts, 2) << "a time-out may pass";
+}
+
+TEST(UpstreamClient, AnAnswerThatStallsOnceBegunIsRetried)
+{
+    std::atomic<int> calls{0};
+    LoopbackServer dripping([&](HttpTestConnection& connection) {
+        if (++calls == 1) {
+            connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+            connection.Stall(5s);
+        } else {
+            connection.Reply(200, "", "0123456789");
+        }
+    });
+    UpstreamClient::Limits limits = QuickLimits();
+    limits.stallTimeoutSeconds = 1;
+    UpstreamClient client(limits);
+    UpstreamAnswer answer = client.Get(dripping.Url("/tile"), 100);
+    ASSERT_TRUE(answer.ok) << answer.error;
+    EXPECT_EQ(answer.body, "0123456789");
+    EXPECT_EQ(answer.attempts, 2);
+}
+
+}  // namespace
