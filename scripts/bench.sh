@@ -19,4 +19,6 @@ for program in build/dev/bench/bench_*; do
 done
 echo "=== terrafetch-batch peak memory ==="
 python3 scripts/batch_peak_rss.py build/dev/batch/terrafetch-batch "$results/batch_peak_rss.json"
+echo "=== live jobs against loopback stand-ins ==="
+python3 scripts/live_job_bench.py build/dev/batch/terrafetch-batch "$results/live_job.json"
 python3 scripts/bench_summary.py "$results"

@@ -10,6 +10,8 @@ import sys
 
 # The headless default job with hole filling should fit in this much memory.
 BATCH_RSS_BUDGET_MB = 100.0
+# A live job with an empty cache, services in the same process.
+LIVE_COLD_RSS_BUDGET_MB = 150.0
 
 # benchmark -> (anchor, what is compared, goal or None). A ratio below 1
 # means faster (or smaller) than the anchor.
@@ -26,6 +28,9 @@ ANCHORS = {
     "BM_CHTTPRequestToFile": ("BM_CurlToolToFile", "time / the curl tool", None),
     "BM_PlainLibcurlToFile": ("BM_CurlToolToFile", "time / the curl tool", None),
     "BM_ResultViewPictures": ("BM_ReadHeightMapOnly", "time / reading the height map", None),
+    "LiveJobColdPeakRss": (None, "cold live job's peak RSS / %g MB" % LIVE_COLD_RSS_BUDGET_MB, 1.0),
+    "LiveJobCached": ("BundledJobBesideLive", "cached live job / bundled job, as processes", 1.1),
+    "LiveJobCachedPeakRss": (None, "cached live job's peak RSS / the bundled job's", 1.1),
     "BM_JobLiveCached": ("BM_JobBundledWithTile", "cached live job / bundled job, same tile", 1.1),
     # Downloading within 0.8x of curl's speed is a time of at most 1/0.8 of curl's.
     "BM_TileDownloadUpstreamClient": ("BM_TileDownloadCurlTool", "tile download time / the curl tool", 1.25),
@@ -60,6 +65,10 @@ def ratio(name, run, runs):
         return run.get("growth_10_to_2"), "-"
     if base_name(name) == "BatchDefaultJobPeakRss":
         return run.get("peak_rss_MB", 0) / BATCH_RSS_BUDGET_MB, "-"
+    if base_name(name) == "LiveJobColdPeakRss":
+        return run.get("peak_rss_MB", 0) / LIVE_COLD_RSS_BUDGET_MB, "-"
+    if base_name(name) == "LiveJobCachedPeakRss":
+        return run.get("peak_rss_MB", 0) / run.get("anchor_peak_rss_MB", 1), "BundledJobBesideLive"
     matches = [r for n, r in runs.items() if base_name(n) == anchor]
     if not anchor or not matches:
         return None, anchor or "-"
@@ -92,6 +101,8 @@ def main():
         if base_name(name) == "BatchDefaultJobPeakRss":
             print("terrafetch-batch --west -99 --north 40 --substitute-z0: peak RSS %s MB"
                   % ", ".join("%.1f" % mb for mb in run.get("peak_rss_runs_MB", [])))
+        if base_name(name) in ("LiveJobColdPeakRss", "LiveJobCached", "BundledJobBesideLive"):
+            print("%s: %.2f s, peak RSS %.1f MB" % (name, run["_seconds"], run.get("peak_rss_MB", 0)))
         if base_name(name) == "BM_WholeDefaultJob":
             print("whole default job: own work %.3f s, peak RSS %.1f MB"
                   % (run.get("own_work_s", 0), run.get("peak_rss_MB", 0)))

@@ -205,10 +205,15 @@ bool LoadHgtTile(const std::string& folder, int latitude, int longitude, Elevati
             size = 3601;
         else if (bytes == 1201L * 1201L * 2L)
             size = 1201;
-        std::vector<unsigned char> raw(size > 0 ? static_cast<size_t>(bytes) : 0);
-        const bool read = size > 0 && std::fread(raw.data(), 1, raw.size(), file) == raw.size();
+        // The big-endian posts are read straight into place and swapped
+        // there, so a tile costs its own size once, not twice.
+        raster.posts.resize(size > 0 ? static_cast<size_t>(size) * size : 0);
+        const bool read = size > 0 && std::fread(raster.posts.data(), 2, raster.posts.size(), file) ==
+                                          raster.posts.size();
         std::fclose(file);
         if (!read) {
+            raster.posts.clear();
+            raster.posts.shrink_to_fit();
             ReportSkippedFile(path, size == 0 ? "an .hgt tile must hold 3601 or 1201 posts square"
                                               : "it cannot be read");
             continue;
@@ -218,10 +223,10 @@ bool LoadHgtTile(const std::string& folder, int latitude, int longitude, Elevati
         raster.spacingX = raster.spacingY = 3600.0 / (size - 1);
         raster.westPost = longitude * 3600.0;
         raster.northPost = (latitude + 1) * 3600.0;
-        raster.posts.resize(static_cast<size_t>(size) * size);
-        for (size_t i = 0; i < raster.posts.size(); ++i) {
-            const auto value = static_cast<int16_t>((raw[2 * i] << 8) | raw[2 * i + 1]);
-            raster.posts[i] = value == 32767 ? ElevationRaster::kVoidPost : value;
+        for (int16_t& post : raster.posts) {
+            const auto bytes = static_cast<uint16_t>(post);
+            const auto value = static_cast<int16_t>(static_cast<uint16_t>((bytes & 0xFF) << 8 | bytes >> 8));
+            post = value == 32767 ? ElevationRaster::kVoidPost : value;
         }
         return true;
     }
