@@ -1,5 +1,7 @@
 #include "batch/BatchOptions.h"
 
+#include "live/LiveSourceOptions.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -42,6 +44,15 @@ const char* const kBatchUsage =
     "  --sources live|bundled   data of the services this program starts: live public\n"
     "                           sources (needs internet; cached) or the bundled,\n"
     "                           offline data (overrides TERRAFETCH_SOURCES)\n"
+    "  --dem-url URL            live elevation tiles' base URL (.../N39/N39W099.hgt.gz)\n"
+    "  --wms-url URL            live street map WMS (roads, railroads, water)\n"
+    "  --wms-boundaries-url URL live boundaries WMS (states, counties, places)\n"
+    "  --geocoder-url URL       live Census one-line address geocoder\n"
+    "                           (each overrides its TERRAFETCH_* variable below)\n"
+    "  --check-sources          try each live public source with one small request,\n"
+    "                           print a line per source (OK with its round trip, or\n"
+    "                           what failed and which setting to check) and exit:\n"
+    "                           0 when all work, 1 otherwise; runs no job\n"
     "  --help                   show this text\n"
     "\n"
     "Services: TERRAFETCH_EXTRACT_HOST, TERRAFETCH_MAP_HOST and TERRAFETCH_GEOCODE_HOST\n"
@@ -171,7 +182,15 @@ bool* SwitchFlag(const std::string& name, BatchOptions& options)
         return &options.keepIntermediates;
     if (name == "--names-from-coordinates")
         return &options.namesFromCoordinates;
+    if (name == "--check-sources")
+        return &options.checkSources;
     return nullptr;
+}
+
+bool IsLiveSettingOption(const std::string& name)
+{
+    LiveSourceSettings scratch;
+    return name != "--cache" && LiveSourceSettingOfOption(name, scratch) != nullptr;
 }
 
 const ValueOption* FindValueOption(const std::string& name)
@@ -190,6 +209,14 @@ bool ParseBatchOptions(const std::vector<std::string>& arguments, BatchOptions& 
         const std::string& name = arguments[i];
         if (bool* flag = SwitchFlag(name, options)) {
             *flag = true;
+            continue;
+        }
+        if (IsLiveSettingOption(name)) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                error = name + " needs a URL.";
+                return false;
+            }
+            options.liveSettings.emplace_back(name, arguments[++i]);
             continue;
         }
         const ValueOption* option = FindValueOption(name);

@@ -3,6 +3,7 @@
 #include "export/ExportFormat.h"
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct BatchOptions {
     int scanQuads = 0;  // 0: no scanner mode
     std::vector<ExportFormat> exports;  // written after each successful job
     std::optional<bool> liveSources;     // --sources live|bundled; unset: TERRAFETCH_SOURCES
+    // --dem-url URL and the other live source settings, in the order given;
+    // they override the TERRAFETCH_* variables.
+    std::vector<std::pair<std::string, std::string>> liveSettings;
+    bool checkSources = false;           // try each live source and report, run no job
     bool help = false;
 };
 

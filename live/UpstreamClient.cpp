@@ -231,6 +231,9 @@ UpstreamAnswer UpstreamClient::Impl::Attempt(const std::string& url, size_t maxB
         if (retryable && curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &header) == CURLHE_OK)
             retryAfter = RetryAfterSeconds(header->value, static_cast<long long>(std::time(nullptr)));
     } else if (!transfer.stopReason.empty()) {
+        // The status stays known: a sink that stops after the first bytes
+        // still learns what the server answered.
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
         // Stopped on purpose (too large, rejected by the sink, cancelled),
         // which no retry mends, or stalled, which one may.
         answer.error = transfer.stopReason;

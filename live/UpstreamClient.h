@@ -9,7 +9,8 @@
 
 // What one GET of a public source brought back. `ok` means a complete answer
 // arrived (any status); otherwise `error` says why none did (unreachable,
-// DNS or TLS failure, stalled, too large, cancelled), in words fit for a log.
+// DNS or TLS failure, stalled, too large, cancelled), in words fit for a log,
+// and `status` is still set when the answer had begun.
 struct UpstreamAnswer {
     bool ok = false;
     long status = 0;

@@ -6,6 +6,9 @@
 #include "hosts/ResolveServiceHosts.h"
 #include "job/JobWorker.h"
 #include "live/LiveSourceSettings.h"
+#include "live/LiveSourceOptions.h"
+#include "live/SourceCheck.h"
+#include "live/UpstreamClient.h"
 #include "raster/WaypointFile.h"
 
 #include <atomic>
@@ -91,6 +94,20 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    LiveSourceSettings sources;
+    if (!LiveSourceSettingsFromEnvironment(sources, error)) {
+        std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());
+        return 2;
+    }
+    for (const auto& [option, value] : options.liveSettings)
+        *LiveSourceSettingOfOption(option, sources) = value;
+    if (options.liveSources)
+        sources.live = *options.liveSources;
+    if (options.checkSources) {
+        UpstreamClient client;
+        return ReportSourceChecks(CheckLiveSources(sources, SourceCheckFetchThrough(client)), stdout);
+    }
+
     JobFields job;
     ApplyOptions(options, job);
     TerminalWindow window;
@@ -99,13 +116,6 @@ int main(int argc, char** argv)
         if (ReadWaypointFile(options.waypointFile, job, window))
             return 1;
     }
-    LiveSourceSettings sources;
-    if (!LiveSourceSettingsFromEnvironment(sources, error)) {
-        std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());
-        return 2;
-    }
-    if (options.liveSources)
-        sources.live = *options.liveSources;
     ServiceHosts hosts;
     if (!ResolveServiceHosts(hosts, sources, error)) {
         std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());

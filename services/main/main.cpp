@@ -1,5 +1,8 @@
 // terrafetch-services: the extract service, map server and geocoder as one
 // standalone HTTP server.
+#include "live/LiveSourceOptions.h"
+#include "live/SourceCheck.h"
+#include "live/UpstreamClient.h"
 #include "services/ReferenceServices.h"
 
 #include <csignal>
@@ -37,6 +40,10 @@ void Usage()
         "  --geocoder-url URL\n"
         "                 Census one-line address geocoder\n"
         "                 (default %s)\n"
+        "  --check-sources\n"
+        "                 try each public source with one small request, print a line\n"
+        "                 per source (OK with its round trip, or what failed and which\n"
+        "                 setting to check) and exit: 0 when all work, 1 otherwise\n"
         "  --help         show this text\n",
         LiveSourceSettings::kDefaultDemUrl, LiveSourceSettings::kDefaultWmsUrl,
         LiveSourceSettings::kDefaultWmsBoundariesUrl, LiveSourceSettings::kDefaultGeocoderUrl);
@@ -49,28 +56,13 @@ bool NumberArgument(const char* text, double& value)
     return end && *end == '\0' && end != text;
 }
 
-// The settings of the public sources that take a text.
-std::string* LiveSetting(const std::string& option, LiveSourceSettings& live)
-{
-    if (option == "--cache")
-        return &live.cacheFolder;
-    if (option == "--dem-url")
-        return &live.demUrl;
-    if (option == "--wms-url")
-        return &live.wmsUrl;
-    if (option == "--wms-boundaries-url")
-        return &live.wmsBoundariesUrl;
-    if (option == "--geocoder-url")
-        return &live.geocoderUrl;
-    return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     ReferenceServiceOptions options;
     options.port = 8765;
+    bool checkSources = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
@@ -79,6 +71,10 @@ int main(int argc, char** argv)
         }
         if (option == "--live") {
             options.live.live = true;
+            continue;
+        }
+        if (option == "--check-sources") {
+            checkSources = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -93,7 +89,7 @@ int main(int argc, char** argv)
             options.dataFolder = value;
         } else if (option == "--map-data") {
             options.mapDataFolder = value;
-        } else if (std::string* setting = LiveSetting(option, options.live); setting && *value) {
+        } else if (std::string* setting = LiveSourceSettingOfOption(option, options.live); setting && *value) {
             *setting = value;
         } else if ((option == "--port" || option == "--wait" || option == "--voids") &&
                    NumberArgument(value, number)) {
@@ -113,6 +109,11 @@ int main(int argc, char** argv)
             Usage();
             return 2;
         }
+    }
+
+    if (checkSources) {
+        UpstreamClient client;
+        return ReportSourceChecks(CheckLiveSources(options.live, SourceCheckFetchThrough(client)), stdout);
     }
 
     if (!options.dataFolder.empty() && !std::filesystem::is_directory(options.dataFolder)) {

@@ -33,6 +33,27 @@ TEST(BatchOptions, TakesEveryOption)
     EXPECT_EQ(options.exports, (std::vector<ExportFormat>{ExportFormat::GeoTiff, ExportFormat::TexturePng}));
 }
 
+TEST(BatchOptions, TakesTheLiveSourcesUrlsInOrderAndTheSourceCheck)
+{
+    BatchOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--dem-url", "http://a/skadi", "--check-sources", "--wms-url", "http://b/wms",
+                       "--wms-boundaries-url", "http://c/wms", "--geocoder-url", "http://d/g", "--dem-url",
+                       "http://e/skadi"},
+                      options, error))
+        << error;
+    EXPECT_TRUE(options.checkSources);
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"--dem-url", "http://a/skadi"}, {"--wms-url", "http://b/wms"}, {"--wms-boundaries-url", "http://c/wms"},
+        {"--geocoder-url", "http://d/g"}, {"--dem-url", "http://e/skadi"}};
+    EXPECT_EQ(options.liveSettings, expected) << "the last of a repeated option wins when applied in order";
+
+    EXPECT_FALSE(Parse({"--dem-url"}, options, error));
+    EXPECT_NE(error.find("--dem-url needs a URL"), std::string::npos) << error;
+    EXPECT_FALSE(Parse({"--wms-url", ""}, options, error));
+    EXPECT_FALSE(Parse({"--cache", "/tmp/x"}, options, error)) << "the batch runner's cache follows XDG_CACHE_HOME";
+}
+
 TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
 {
     const std::vector<std::vector<std::string>> bad = {

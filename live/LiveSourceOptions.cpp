@@ -1,0 +1,16 @@
+#include "live/LiveSourceOptions.h"
+
+std::string* LiveSourceSettingOfOption(const std::string& option, LiveSourceSettings& settings)
+{
+    if (option == "--cache")
+        return &settings.cacheFolder;
+    if (option == "--dem-url")
+        return &settings.demUrl;
+    if (option == "--wms-url")
+        return &settings.wmsUrl;
+    if (option == "--wms-boundaries-url")
+        return &settings.wmsBoundariesUrl;
+    if (option == "--geocoder-url")
+        return &settings.geocoderUrl;
+    return nullptr;
+}
