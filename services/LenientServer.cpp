@@ -171,7 +171,17 @@ std::string EncodeBlanksInRequestLine(const std::string& line)
     return text.substr(0, first + 1) + encoded + text.substr(last) + ending;
 }
 
-LenientServer::LenientServer() : stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+LenientServer::LenientServer() : stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    // The library's default also sets SO_REUSEPORT, which lets a second
+    // server bind a port that one already listens on; the kernel would then
+    // split the connections between the two. SO_REUSEADDR alone still
+    // allows a restart while old connections linger in TIME_WAIT.
+    set_socket_options([](socket_t socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+}
 
 LenientServer::~LenientServer()
 {

@@ -8,7 +8,8 @@
 // An HTTP server that also accepts request lines whose target holds raw
 // blanks (GET /demo.cgi?address=1 Main St HTTP/1.0), as clients that pass an
 // address exactly as typed send them: the blanks are read as %20. It serves
-// one request per connection.
+// one request per connection. A port another listener holds is never shared:
+// binding it fails.
 //
 // Lifecycle: bind with bind_to_port or bind_to_any_port, then StartServing()
 // accepts on a thread of its own until StopServing() or destruction. Both

@@ -59,3 +59,23 @@ TEST(StandaloneServer, StopsAtOnceRightAfterItListens)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StandaloneServer, APortAnotherServerHoldsIsRefused)
+{
+    StandaloneServer first;
+    ASSERT_GT(first.Port(), 0) << first.FirstLine();
+    const std::string port = std::to_string(first.Port());
+    // The second one's stdout stays empty: it fails before it listens.
+    StandaloneServer second({"--port", port});
+    EXPECT_EQ(second.Port(), 0) << second.FirstLine();
+    EXPECT_EQ(second.Stop(), 1) << "the port cannot be bound";
+
+    // The first still answers every request on its port.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(HttpGet("http://127.0.0.1:" + port + "/demo.cgi?address=67601").status, 200);
+    EXPECT_EQ(first.Stop(), 0);
+}
+
+}  // namespace
