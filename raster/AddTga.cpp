@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -57,8 +58,12 @@ int AddTga(const std::string& tile, const std::string& target, int x, int y, int
         log.AddToLog(StringPrintf("Error in AddTga(): Could not open file \"%s\".", tile.c_str()));
         return 1;
     }
+    // A canvas not made yet is no error: it is created, without the failed
+    // open's message.
     TGAFile canvas;
-    if (OpenForChange(target, canvas) != 0 && canvas.Create(canvasWidth, canvasHeight) != 0) {
+    std::error_code missing;
+    const bool present = ImageCache::Find(target) || std::filesystem::exists(target, missing);
+    if ((!present || OpenForChange(target, canvas) != 0) && canvas.Create(canvasWidth, canvasHeight) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not create a %d by %d canvas for \"%s\".", canvasWidth,
                                   canvasHeight, target.c_str()));
         return 3;

@@ -10,6 +10,7 @@
 #include "raster/TGAFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -37,6 +38,10 @@ void LogList(const char* name, const ColorList& list, LogSink& log)
 // list stays empty.
 bool LoadLegend(ColorLists& lists, LogSink& log)
 {
+    // The legend is optional: without the file, nothing is tried and nothing said.
+    std::error_code missing;
+    if (!std::filesystem::exists(kLegendFile, missing))
+        return false;
     TGAFile legend;
     if (legend.Open(kLegendFile) != 0)
         return false;
