@@ -75,7 +75,9 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
         return result;
 
     finalTexture = combined;
-    const WaypointList waypoints = job.Waypoints();
+    // The list is kept while the route is switched off, for when it is
+    // switched on again; only a checked route is drawn.
+    const WaypointList waypoints = job.useWaypoints != 0 ? job.Waypoints() : WaypointList{};
     if (!waypoints.empty()) {
         result = AddWaypoints(combined, names.WaypointTexture(), quad.left, quad.top, quad.right, quad.bottom,
                               waypoints, job.lineThickness, window);

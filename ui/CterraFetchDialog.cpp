@@ -412,8 +412,12 @@ void CterraFetchDialog::ApplySettings(const SettingsValues& values)
     sourcesError_.clear();
     if (values.useWaypoints) {
         job_.SetWaypointFile(values.waypointFile);
-        if (ReadWaypointFile(values.waypointFile, job_, *this))
+        // A file that cannot be read switches the route off, so the box
+        // shows what the next job does.
+        if (ReadWaypointFile(values.waypointFile, job_, *this)) {
             job_.SetWaypointFile("");
+            job_.useWaypoints = 0;
+        }
     }
     OnWestEdgeChanged();
     OnNorthEdgeChanged();

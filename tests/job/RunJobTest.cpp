@@ -205,12 +205,23 @@ TEST_F(RunJobTest, DefaultOneDegreeQuad)
     EXPECT_NE(second.find("\r\nBeobXE=463.000000\r\nBeobYE=600.000000\r\n"), std::string::npos);
 }
 
-TEST_F(RunJobTest, WaypointsMakeTheRouteTextureTheFinalOne)
+TEST_F(RunJobTest, WaypointsMakeTheRouteTextureTheFinalOneWhileTheyAreSwitchedOn)
 {
     job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
     job.lineThickness = 4;
+    // A list kept from before, with the route switched off: no route.
+    job.useWaypoints = 0;
     ASSERT_EQ(RunJob(window, job, hosts), 0);
-    const std::string b = ArchiveBase(window);
+    std::string b = ArchiveBase(window);
+    EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{b + "_el.tga", b + "_tx_c.tga", b + "_1.alp", b + "_2.alp"}));
+    EXPECT_FALSE(window.HasLine("Adding Waypoints successful: \"" + folder.File(b + "_tx_cw.tga") + "\" written."));
+    for (const std::string& file : FilesIn(folder.Path()))
+        std::filesystem::remove(folder.File(file));
+
+    job.useWaypoints = 1;
+    RecordingWindow withRoute;
+    ASSERT_EQ(RunJob(withRoute, job, hosts), 0);
+    b = ArchiveBase(withRoute);
     EXPECT_EQ(FilesIn(folder.Path()),
               (std::set<std::string>{b + "_el.tga", b + "_tx_cw.tga", b + "_1.alp", b + "_2.alp"}));
     for (const char* file : {"_1.alp", "_2.alp"})

@@ -398,8 +398,20 @@ TEST_F(MainDialogTest, AWaypointFileThatFailsIsForgotten)
     EXPECT_EQ(recorder.messages.size(), 1);
     EXPECT_EQ(recorder.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
     EXPECT_TRUE(dialog->Job().WaypointFile().empty());
-    EXPECT_EQ(dialog->Job().useWaypoints, 1);
+    EXPECT_EQ(dialog->Job().useWaypoints, 0) << "a route that cannot be read is switched off";
+    EXPECT_FALSE(dialog->CurrentSettings().useWaypoints) << "and the box shows it";
     EXPECT_TRUE(dialog->Job().Waypoints().empty());
+
+    // Switched off and on again, a good route keeps its list in between.
+    values.waypointFile = good;
+    dialog->ApplySettings(values);
+    values.useWaypoints = false;
+    dialog->ApplySettings(values);
+    EXPECT_EQ(dialog->Job().useWaypoints, 0);
+    EXPECT_EQ(dialog->Job().Waypoints().size(), 2u);
+    values.useWaypoints = true;
+    dialog->ApplySettings(values);
+    EXPECT_EQ(dialog->Job().useWaypoints, 1);
 }
 
 TEST_F(MainDialogTest, CallsFromAnotherThreadRunOnTheGuiThreadInOrder)
