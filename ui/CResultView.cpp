@@ -1,4 +1,5 @@
 #include "ui/CResultView.h"
+#include "ui/OpenExternally.h"
 
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -302,7 +302,7 @@ void CResultView::OnExport()
 void CResultView::OnOpenFolder()
 {
     if (!heightMap_.empty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(FromStd(fs::path(heightMap_).parent_path().string())));
+        OpenExternally(this, QUrl::fromLocalFile(FromStd(fs::path(heightMap_).parent_path().string())));
 }
 
 void CResultView::OnChooseHeightMap()

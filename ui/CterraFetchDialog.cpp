@@ -1,4 +1,5 @@
 #include "ui/CterraFetchDialog.h"
+#include "ui/OpenExternally.h"
 
 #include "ui/CAboutDialog.h"
 #include "ui/CActivityList.h"
@@ -20,7 +21,6 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QShortcut>
@@ -136,7 +136,7 @@ void CterraFetchDialog::ConnectControls()
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &CterraFetchDialog::OnHelp);
     for (QPushButton* link : {ui->geocodingLink, ui->elevationLink, ui->textureLink})
-        connect(link, &QPushButton::clicked, this, [link] { QDesktopServices::openUrl(QUrl(link->text())); });
+        connect(link, &QPushButton::clicked, this, [this, link] { OpenExternally(this, QUrl(link->text())); });
 }
 
 bool CterraFetchDialog::UpdateData(bool saveAndValidate)

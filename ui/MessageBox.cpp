@@ -17,6 +17,8 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& capt
         return;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    // Paths and addresses in a message can be copied from it.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }
 
