@@ -4,12 +4,14 @@
 set(CPACK_PACKAGE_NAME terrafetch)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "terraFetch")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "prepares real terrain of a United States quad for a flight renderer")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "prepares terrain of a United States quad for a flight renderer")
 set(CPACK_PACKAGE_DESCRIPTION
     "terraFetch orders SRTM elevation for a latitude/longitude quad, turns it into a TGA height map, "
     "blends a street map over a colouring of the terrain into a texture, optionally draws a waypoint "
     "route (text or GPX) and writes the flight parameter files. It brings its own reference services, "
-    "so a job needs no network. Includes the window program, the batch runner terrafetch-batch and "
+    "so a job needs no network; they make up synthetic terrain. In live mode they fetch real elevation, "
+    "the Census street map and the Census geocoder from public sources over the internet instead, "
+    "with a disk cache. Includes the window program, the batch runner terrafetch-batch and "
     "the standalone services terrafetch-services.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
