@@ -70,3 +70,8 @@ bool ResolveServiceHosts(ServiceHosts& hosts, std::string& error)
         return false;
     return ResolveServiceHosts(hosts, sources, error);
 }
+
+bool ServedByBundledServices(const char* hostVariable)
+{
+    return EnvironmentHost(hostVariable).empty();
+}

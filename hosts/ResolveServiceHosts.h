@@ -17,3 +17,7 @@ bool ResolveServiceHosts(ServiceHosts& hosts, const LiveSourceSettings& sources,
 // As above, with the sources of LiveSourceSettingsFromEnvironment(); a bad
 // TERRAFETCH_SOURCES is an error.
 bool ResolveServiceHosts(ServiceHosts& hosts, std::string& error);
+
+// Whether the service a host variable names ("TERRAFETCH_GEOCODE_HOST", ...)
+// is left to the bundled reference services: the variable is unset or empty.
+bool ServedByBundledServices(const char* hostVariable);

@@ -233,6 +233,9 @@ void CterraFetchDialog::OnGeocode()
     ShowStatus(StatusIcon::Ok);
     if (!EnsureServiceHosts())
         return;
+    if (sources_.live && !hostsGiven_ && ServedByBundledServices("TERRAFETCH_GEOCODE_HOST"))
+        AddToLog("Addresses: U.S. Census Bureau Geocoder (public domain); cities and ZIP codes: the bundled "
+                 "Census gazetteer.");
     // A cancel left over from an earlier job must not stop this run.
     job_.cancelRequested = false;
     geocodeWorker_->Start(hosts_->geocode, addressText_, [this](int) {
