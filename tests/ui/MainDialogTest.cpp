@@ -299,6 +299,7 @@ TEST_F(MainDialogTest, ProceedRunsAJobOnTheBundledServices)
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
     auto dialog = MakeDialog();
+    dialog->Job().quadSize = 0.1;  // the whole degree is no part of what this test checks
     Retype(Edit(*dialog, "westEdit"), "-99");
     QPushButton* proceed = Button(*dialog, "proceedButton");
     QTest::mouseClick(proceed, Qt::LeftButton);

@@ -1,6 +1,6 @@
 // Every file a whole default 1-degree job writes, compared with a stored list
 // of digests, so that any change to how the stages work that alters one
-// output byte fails here. The list is tests/job/JobOutputDigests.txt; to
+// output byte fails here. The list is tests/job/digest/JobOutputDigests.txt; to
 // record it afresh (only when an output is meant to change), run this test
 // with TERRAFETCH_WRITE_DIGESTS set to the list's path.
 #include "core/JobFields.h"
