@@ -187,8 +187,9 @@ CResultView::CResultView(LogSink& log, QWidget* parent)
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void CResultView::ShowJobResult(const JobResult& result)
+void CResultView::ShowJobResult(const JobResult& result, const QString& terrainNote)
 {
+    terrainNote_ = terrainNote;
     Load(result.heightMap, result.texture, result.quad,
          {result.heightMap, result.texture, result.firstParameterFile, result.secondParameterFile});
 }
@@ -196,6 +197,7 @@ void CResultView::ShowJobResult(const JobResult& result)
 bool CResultView::OpenHeightMap(const std::string& heightMap)
 {
     const std::string texture = TextureBesideHeightMap(heightMap);
+    terrainNote_.clear();  // where another file's heights came from is not known
     // The quad needs the width, which only the file tells; Load reads it.
     return Load(heightMap, texture, std::nullopt, FilesBeside(heightMap, texture));
 }
@@ -226,7 +228,8 @@ bool CResultView::Load(const std::string& heightMap, const std::string& texture,
                                         .arg(range.minimum)
                                         .arg(range.maximum)
                                         .arg(locale.toString(range.voids))
-                                        .arg(QString::fromLatin1(range.voids == 1 ? "void" : "voids")));
+                                        .arg(QString::fromLatin1(range.voids == 1 ? "void" : "voids")) +
+                                        (terrainNote_.isEmpty() ? QString() : QStringLiteral("\n") + terrainNote_));
     reliefPicture_->setPixmap(QPixmap::fromImage(preview_.relief.scaled(kPictureSide, kPictureSide, Qt::KeepAspectRatio)));
     if (preview_.texture.isNull())
         texturePicture_->setText(QStringLiteral("No texture beside the height map."));

@@ -4,6 +4,7 @@
 #include "export/ResultPreview.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <optional>
 #include <string>
@@ -27,7 +28,9 @@ class CResultView : public QDialog {
 public:
     explicit CResultView(LogSink& log, QWidget* parent = nullptr);
 
-    void ShowJobResult(const JobResult& result);
+    // `terrainNote`, when not empty, says where the heights came from (made-up
+    // terrain is labelled as such) and stands beside the height range.
+    void ShowJobResult(const JobResult& result, const QString& terrainNote = {});
     // False, with the reason shown in the view, when the file cannot be read.
     bool OpenHeightMap(const std::string& heightMap);
 
@@ -54,6 +57,7 @@ private:
 
     QLabel* title_;
     QLabel* range_;
+    QString terrainNote_;  // of the job result shown; empty for other height maps
     QLabel* texturePicture_;
     QLabel* reliefPicture_;
     QLabel* north_;

@@ -266,6 +266,9 @@ void CterraFetchDialog::StartJob()
         return;
     // The job rewrites the files the view would show.
     ui->resultButton->setEnabled(false);
+    lastJobTerrainNote_ = !sources_.live && !hostsGiven_ && ServedByBundledServices("TERRAFETCH_EXTRACT_HOST")
+                              ? QStringLiteral("Synthetic terrain from the bundled services, not measured data.")
+                              : QString();
     jobWorker_->Start(*hosts_, [this](int) {
         QMetaObject::invokeMethod(this, [this] {
             ui->resultButton->setEnabled(!jobWorker_->LastResult().heightMap.empty());
@@ -281,7 +284,7 @@ void CterraFetchDialog::OnViewResult()
         return;
     if (!resultView_)
         resultView_ = new CResultView(*this, this);
-    resultView_->ShowJobResult(result);
+    resultView_->ShowJobResult(result, lastJobTerrainNote_);
     resultView_->show();
     resultView_->raise();
 }

@@ -115,6 +115,7 @@ private:
     std::string addressText_;
     std::optional<ServiceHosts> hosts_;
     bool hostsGiven_ = false;  // hosts_ came with the constructor and stay
+    QString lastJobTerrainNote_;  // where the last job's heights came from, for the result view
     // The sources of the services the window starts: TERRAFETCH_SOURCES and
     // its URLs at start, then the Settings check box, for the next run.
     LiveSourceSettings sources_;

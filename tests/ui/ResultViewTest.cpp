@@ -1,5 +1,6 @@
 #include "core/LogSink.h"
 #include "export/ExportFileNames.h"
+#include "job/JobResult.h"
 #include "raster/TGAFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/DialogTestSupport.h"
@@ -123,6 +124,22 @@ TEST(ResultView, OpensAChosenHeightMapWithTheQuadFromItsName)
     QTest::mouseClick(Child<QPushButton>(view, "exportButton"), Qt::LeftButton);
     EXPECT_EQ(FileNames(view), (QStringList{"39.250000N98.500000W_el.tga", "39.250000N98.500000W_el.tif"}));
     EXPECT_EQ(log.lines, std::vector<std::string>{"Export written: \"" + ExportNamesFor(heightMap).geoTiff + "\"."});
+}
+
+TEST(ResultView, SaysWhereAJobsHeightsCameFromUntilAnotherFileIsOpened)
+{
+    TestServiceHosts();
+    TempDir folder;
+    const std::string heightMap = WriteQuarterDegreeHeightMap(folder);
+    LineRecorder log;
+    CResultView view(log);
+    JobResult result;
+    result.heightMap = heightMap;
+    view.ShowJobResult(result, QStringLiteral("Synthetic terrain from the bundled services, not measured data."));
+    EXPECT_EQ(Child<QLabel>(view, "rangeLabel")->text(),
+              "Heights 100 m to 300 m; 1 void left.\nSynthetic terrain from the bundled services, not measured data.");
+    ASSERT_TRUE(view.OpenHeightMap(heightMap));
+    EXPECT_EQ(Child<QLabel>(view, "rangeLabel")->text(), "Heights 100 m to 300 m; 1 void left.");
 }
 
 TEST(ResultView, AFileThatIsNoHeightMapIsRefusedWithTheReason)
