@@ -77,3 +77,12 @@ int WriteFlightParameterFile(const std::string& fileName, int templateNumber,
     log.AddToLog(StringPrintf("Result file written: \"%s\".", fileName.c_str()));
     return 0;
 }
+
+std::string WhyPathUnfitForParameterFile(const std::string& path)
+{
+    if (path.find_first_of("\r\n") != std::string::npos)
+        return "it holds a line break";
+    if (path.find('\0') != std::string::npos)
+        return "it holds a NUL character";
+    return {};
+}

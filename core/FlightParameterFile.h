@@ -25,3 +25,8 @@ std::string FlightParameterText(int templateNumber, const FlightParameters& valu
 // logs "Could not write ALP file", is removed, and gives 1.
 int WriteFlightParameterFile(const std::string& fileName, int templateNumber,
                              const FlightParameters& values, LogSink& log);
+
+// Why a path cannot stand in a parameter file, or an empty text when it can:
+// each value is one line of the file, so a line break (or a NUL, which ends
+// the renderer's text) would split it and shift every line after it.
+std::string WhyPathUnfitForParameterFile(const std::string& path);

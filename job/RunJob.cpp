@@ -19,6 +19,7 @@
 #include "raster/RelaxNoData.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -118,6 +119,17 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResu
 {
     const JobMemory memory;
     const Quad quad{job.quadLeft, job.quadRight, job.quadTop, job.quadBottom};
+
+    // The parameter files name the results by their full paths; a folder
+    // they cannot hold fails the job before anything is fetched or written.
+    std::error_code noFolder;
+    const std::string folder = std::filesystem::current_path(noFolder).string();
+    if (const std::string why = WhyPathUnfitForParameterFile(folder); !why.empty()) {
+        window.AddToLog(StringPrintf("Error: The job folder \"%s\" cannot be named in the flight parameter files: %s. "
+                                     "Run the job in another folder.",
+                                     folder.c_str(), why.c_str()));
+        return Fail(window, 1);
+    }
 
     std::string archive;
     int result = OrderElevation(window, job, quad, hosts.extract, archive);

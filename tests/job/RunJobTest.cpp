@@ -229,6 +229,21 @@ TEST_F(RunJobTest, WaypointsMakeTheRouteTextureTheFinalOneWhileTheyAreSwitchedOn
                   std::string::npos);
 }
 
+TEST_F(RunJobTest, AFolderTheParameterFilesCannotNameFailsBeforeAnythingIsFetched)
+{
+    const fs::path broken = folder.Path() / "two\nlines";
+    fs::create_directory(broken);
+    fs::current_path(broken);
+    EXPECT_NE(RunJob(window, job, hosts), 0);
+    EXPECT_TRUE(window.Lines().back().find("cannot be named in the flight parameter files: it holds a line break") !=
+                std::string::npos)
+        << window.Lines().back();
+    EXPECT_TRUE(fs::is_empty(broken));
+    EXPECT_FALSE(window.HasLine("Download successfully finished."));
+    EXPECT_EQ(WhyPathUnfitForParameterFile("/tmp/a\rb"), "it holds a line break");
+    EXPECT_EQ(WhyPathUnfitForParameterFile("/tmp/plain folder=1;x"), "");
+}
+
 TEST_F(RunJobTest, ScannerModeMovesEastOnlyAfterSuccess)
 {
     job.scannerMode = true;
