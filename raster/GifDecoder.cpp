@@ -57,6 +57,12 @@ void GifDecoder::Log(const std::string& line)
     log_.AddToLog(line);
 }
 
+void GifDecoder::LogRepeatable(const std::string& line)
+{
+    if (repeatedLines_++ < kMaxRepeatedLines)
+        Log(line);
+}
+
 int GifDecoder::ReadGIFFile(const std::string& path, int imageNumber, TGAFile& image)
 {
     FileHandle file = OpenFile(path.c_str(), "rb");
@@ -66,6 +72,16 @@ int GifDecoder::ReadGIFFile(const std::string& path, int imageNumber, TGAFile& i
 }
 
 int GifDecoder::ReadGIFStream(std::FILE* file, int imageNumber, TGAFile& image)
+{
+    repeatedLines_ = 0;
+    const int result = ReadStream(file, imageNumber, image);
+    if (repeatedLines_ > kMaxRepeatedLines)
+        Log(StringPrintf("ReadGIFFile(): %d more lines about comments, extensions and stray bytes left out.",
+                         repeatedLines_ - kMaxRepeatedLines));
+    return result;
+}
+
+int GifDecoder::ReadStream(std::FILE* file, int imageNumber, TGAFile& image)
 {
     uint8_t bytes[16];
     if (!ReadBytes(file, bytes, 6)) {
@@ -138,7 +154,7 @@ int GifDecoder::ReadGIFStream(std::FILE* file, int imageNumber, TGAFile& image)
             continue;
         }
         if (c != ',') {
-            Log(StringPrintf("ReadGIFFile(): Bogus character 0x%02x, ignoring.", c));
+            LogRepeatable(StringPrintf("ReadGIFFile(): Bogus character 0x%02x, ignoring.", c));
             continue;
         }
 
@@ -209,7 +225,7 @@ int GifDecoder::DoExtension(std::FILE* file, int label)
             if (options_.logComments) {
                 const std::string text(reinterpret_cast<const char*>(buffer),
                                        strnlen(reinterpret_cast<const char*>(buffer), count));
-                Log(StringPrintf("DoExtension(): GIF comment: %s.", text.c_str()));
+                LogRepeatable(StringPrintf("DoExtension(): GIF comment: %s.", text.c_str()));
             }
         }
         return 0;
@@ -221,7 +237,7 @@ int GifDecoder::DoExtension(std::FILE* file, int label)
         name = StringPrintf("UNKNOWN (0x%02x)", label);
         break;
     }
-    Log(StringPrintf("DoExtension(): Got a \"%s\" extension.", name.c_str()));
+    LogRepeatable(StringPrintf("DoExtension(): Got a \"%s\" extension.", name.c_str()));
     SkipDataBlocks(file);
     return 0;
 }

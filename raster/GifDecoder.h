@@ -66,8 +66,15 @@ private:
     int GetCode(std::FILE* file, int codeSize, bool initialise);
     bool FillBits(std::FILE* file);
     void Log(const std::string& line);
+    // Lines a file can repeat without end (comments, extensions, stray
+    // bytes): the first kMaxRepeatedLines are logged, the rest only counted.
+    void LogRepeatable(const std::string& line);
+    int ReadStream(std::FILE* file, int imageNumber, TGAFile& image);
+
+    static constexpr int kMaxRepeatedLines = 1000;
 
     LogSink& log_;
+    int repeatedLines_ = 0;
     GifDecoderOptions options_;
     bool emptyBlockSeen_ = false;
 

@@ -197,6 +197,28 @@ TEST(GifDecoder, ExtensionsAndStrayBytesAreLoggedAndSkipped)
     EXPECT_EQ(result.lines.size(), 4u);
 }
 
+TEST(GifDecoder, EndlessCommentsAreLoggedAThousandTimesAndThenCounted)
+{
+    std::vector<uint8_t> gif = GifHeader(2, 2, 1);
+    for (int i = 0; i < 1500; ++i)
+        Append(gif, {'!', 0xFE, 1, 'x', 0});
+    Append(gif, {'!', 0x42, 0});
+    Append(gif, ImageDescriptor(2, 2));
+    Append(gif, FourPixelData({0, 1, 1, 0}));
+    gif.push_back(';');
+    ReadResult result;
+    Read(gif, result);
+    EXPECT_EQ(result.code, 0);
+    ASSERT_EQ(result.lines.size(), 1001u);
+    EXPECT_EQ(result.lines[999], "DoExtension(): GIF comment: x.");
+    EXPECT_EQ(result.lines.back(),
+              "ReadGIFFile(): 501 more lines about comments, extensions and stray bytes left out.");
+    EXPECT_EQ(PixelOf(result.image, 1, 1), (Rgb{1, 2, 3})) << "the image is still read";
+
+    Read(gif, result);
+    EXPECT_EQ(result.lines.size(), 1001u) << "each read counts afresh";
+}
+
 TEST(GifDecoder, DetailLinesOnlyWhenAsked)
 {
     std::vector<uint8_t> gif = GifHeader(2, 2, 1);
