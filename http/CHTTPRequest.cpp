@@ -143,6 +143,11 @@ int CHTTPRequest::execute(const std::string& url, const std::string& fileNameArg
     for (;;) {
         UrlParts parts;
         const UrlSplit split = SplitUrl(currentUrl, parts);
+        if (split == UrlSplit::PortOutOfRange) {
+            logMessage(StringPrintf("Error: The port in \"%s\" must be a number from 1 to 65535.",
+                                    currentUrl.c_str()));
+            return 1;
+        }
         if (split != UrlSplit::Ok) {
             logMessage(kNotHttpMessage);
             return split == UrlSplit::NotAUrl ? 1 : 2;

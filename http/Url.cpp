@@ -89,7 +89,7 @@ UrlSplit SplitUrl(const std::string& text, UrlParts& parts)
             return UrlSplit::NotAUrl;
         port = std::stoi(portText);
         if (port < 1 || port > 65535)
-            return UrlSplit::NotAUrl;
+            return UrlSplit::PortOutOfRange;
     }
 
     std::string object = text.substr(authorityEnd);

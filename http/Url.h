@@ -10,11 +10,13 @@ struct UrlParts {
     std::string object;  // path with query, always starting with '/'; no fragment
 };
 
-enum class UrlSplit { Ok, NotAUrl, NotHttp };
+enum class UrlSplit { Ok, NotAUrl, NotHttp, PortOutOfRange };
 
 // Splits `text` as "scheme://[user@]host[:port][/object]". Ok only for http;
-// NotHttp for the other well-known schemes (https, ftp, ...); NotAUrl for
-// everything else, an http URL without host or with a bad port included.
+// NotHttp for the other well-known schemes (https, ftp, ...); PortOutOfRange
+// for an http URL whose port is a number outside 1 to 65535; NotAUrl for
+// everything else, an http URL without host or with a port that is no
+// number included.
 UrlSplit SplitUrl(const std::string& text, UrlParts& parts);
 
 // "host" or "host:port" (port only when it is not 80), brackets around IPv6.

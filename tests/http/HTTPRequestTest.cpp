@@ -93,6 +93,11 @@ TEST_F(HttpRequest, RefusesWhatIsNotAnHttpUrlWithoutConnecting)
         EXPECT_EQ(request.execute(url, "", true), expected) << url;
         EXPECT_EQ(window.Lines(), Lines{"Error: can only use URLs beginning with http://"}) << url;
     }
+    // A host whose port is out of range is told so, not that the scheme is wrong.
+    RecordingWindow window;
+    CHTTPRequest request(window, cancel_, markers_, 120);
+    EXPECT_EQ(request.execute("http://127.0.0.1:70000/x", "", true), 1);
+    EXPECT_EQ(window.Lines(), Lines{"Error: The port in \"http://127.0.0.1:70000/x\" must be a number from 1 to 65535."});
 }
 
 TEST_F(HttpRequest, FollowsRedirectsAbsoluteAndRelative)
