@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace conversiontest {
 namespace {
@@ -143,6 +148,89 @@ TEST_F(AddWaypointsTest, FailuresLogTheirLine)
     EXPECT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -99, 40,
                            {{40, -99, ""}, {39, -98, ""}}, 1, log),
               0);
+}
+
+// A zigzag of `count` points over the quad 99°W to 98°W, 39°N to 40°N.
+WaypointList Zigzag(size_t count)
+{
+    WaypointList route(count);
+    for (size_t i = 0; i < count; ++i)
+        route[i] = {39.05 + 0.9 * static_cast<double>(i % 97) / 97.0, -98.95 + 0.9 * static_cast<double>(i % 89) / 89.0,
+                    ""};
+    return route;
+}
+
+long PeakResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+TEST_F(AddWaypointsTest, LongThickRoutesDrawInBoundedTimeAndMemory)
+{
+    WriteImage(folder.Path("in.tga"), 1200, 1200, [&](int, int) { return gray; });
+    const long before = PeakResidentKiB();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -98, 39, Zigzag(300'000), 16,
+                           log),
+              0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    // The list is about 12 MB; the drawing may add little beyond it and the images.
+    EXPECT_LT(PeakResidentKiB() - before, 100L * 1024);
+    TGAFile out;
+    ASSERT_EQ(out.Open(folder.Path("out.tga")), 0);
+    EXPECT_EQ(PixelOf(out, 600, 600), red);
+    EXPECT_EQ(PixelOf(out, 5, 5), gray);
+}
+
+TEST_F(AddWaypointsTest, CancelStopsTheDrawingAndWritesNothing)
+{
+    WriteImage(folder.Path("in.tga"), 300, 300, [&](int, int) { return gray; });
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -98, 39, Zigzag(100'000), 16, log,
+                           &cancel),
+              3);
+    EXPECT_EQ(log.Lines().back(), "Adding Waypoints canceled by user.");
+    EXPECT_FALSE(std::filesystem::exists(folder.Path("out.tga")));
+
+    // Set while drawing: the stage ends soon after, not when the route is done.
+    cancel = false;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        cancel = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const int result = AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -98, 39,
+                                    Zigzag(1'000'000), 16, log, &cancel);
+    const auto took = std::chrono::steady_clock::now() - start;
+    canceller.join();
+    EXPECT_EQ(result, 3);
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path("out.tga")));
+}
+
+TEST_F(AddWaypointsTest, RoutesOutsideTheQuadAreClippedAndCounted)
+{
+    // Both points lie west and east of the quad; the line between them crosses it.
+    const TGAFile out = Draw({{39.5, -100.0, ""}, {39.5, -97.0, ""}, {39.6, -98.5, ""}}, 1);
+    EXPECT_EQ(PixelOf(out, 0, 50), red);
+    EXPECT_TRUE(log.HasLine("Adding Waypoints: 1 of 3 waypoints lie inside the quad; the route is clipped at its "
+                            "edges."));
+
+    // Points off the earth are no route: the stage fails and writes nothing.
+    WriteImage(folder.Path("in.tga"), 10, 10, [&](int, int) { return gray; });
+    for (const Waypoint& off : {Waypoint{91, 0, ""}, Waypoint{0, -180.5, ""}, Waypoint{NAN, 0, ""}}) {
+        std::filesystem::remove(folder.Path("bad.tga"));
+        EXPECT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("bad.tga"), -99, 40, -98, 39,
+                               {{39.5, -98.5, ""}, off}, 1, log),
+                  3);
+        EXPECT_EQ(log.Lines().back(), "Error in AddWaypoints(): Waypoint 2 lies outside latitudes -90 to 90 and "
+                                      "longitudes -180 to 180.");
+        EXPECT_FALSE(std::filesystem::exists(folder.Path("bad.tga")));
+    }
 }
 
 } // namespace
