@@ -84,8 +84,9 @@ std::string TooManyPoints(const std::string& path, size_t cap)
 
 std::string TooLarge(const std::string& path, unsigned long long cap)
 {
-    return StringPrintf("Error: The file\n\"%s\"\nis larger than %llu MiB, the most a waypoint file may be.",
-                        path.c_str(), cap >> 20);
+    const bool wholeMiB = cap >= (1u << 20) && cap % (1u << 20) == 0;
+    return StringPrintf("Error: The file\n\"%s\"\nis larger than %llu %s, the most a waypoint file may be.",
+                        path.c_str(), wholeMiB ? cap >> 20 : cap, wholeMiB ? "MiB" : "bytes");
 }
 
 std::string GpxFaultMessage(const std::string& path, const GpxFault& fault, const WaypointLimits& limits)

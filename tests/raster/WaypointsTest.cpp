@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 
 namespace conversiontest {
@@ -75,6 +76,105 @@ TEST(WaypointFile, ReadsFilesAndReportsProblemsInMessageBoxes)
                                      "terraFetch: Error: File \"" + folder.Path("none.txt") + "\" could not be opened.",
                                  }));
     EXPECT_EQ(window.MessageIcons(), (std::vector<MessageIcon>{MessageIcon::Error, MessageIcon::Error}));
+}
+
+class WaypointFileRefusal : public testing::Test {
+protected:
+    ScratchFolder folder;
+    RecordingWindow window;
+    JobFields job;
+
+    std::string Write(const std::string& name, const std::string& content)
+    {
+        std::ofstream(folder.Path(name), std::ios::binary) << content;
+        return folder.Path(name);
+    }
+
+    // Reads `path` expecting a failure with exactly `message`; the list is left empty.
+    void ExpectRefused(const std::string& path, const std::string& message, const WaypointLimits& limits = {})
+    {
+        WaypointList list{{1, 2, ""}};
+        RecordingWindow own;
+        EXPECT_TRUE(ReadWaypoints(path, list, own, limits)) << path;
+        EXPECT_TRUE(list.empty()) << path;
+        EXPECT_EQ(own.Messages(), std::vector<std::string>{"terraFetch: " + message}) << path;
+    }
+};
+
+TEST_F(WaypointFileRefusal, LinesThatAreNoRouteNameTheirLine)
+{
+    const std::string words = Write("words.txt", "# a comment\n40 -99\n\nnorth west\n");
+    ExpectRefused(words, "Error: Line 4 of the file\n\"" + words +
+                             "\"\ndoes not begin with a latitude and a longitude: the file is neither GPX nor a "
+                             "text route.\n\nExpected layout of a line:\n\nlatitude longitude [comment]");
+    for (const char* line : {"40.5x -99", "40 -99,5 comment", "  # note"})
+        ExpectRefused(Write("bad.txt", std::string(line) + "\n"),
+                      "Error: Line 1 of the file\n\"" + folder.Path("bad.txt") +
+                          "\"\ndoes not begin with a latitude and a longitude: the file is neither GPX nor a text "
+                          "route.\n\nExpected layout of a line:\n\nlatitude longitude [comment]");
+
+    // Off the earth, counting lines that were read in pieces as one.
+    for (const char* line : {"90.5 0", "0 -180.01", "nan 0", "0 inf", "1e400 0"}) {
+        const std::string path = Write("far.txt", "40 -99 " + std::string(2000, 'c') + "\n" + line + "\n");
+        ExpectRefused(path, "Error: Line 2 of the file\n\"" + path +
+                                "\"\nholds a point outside latitudes -90 to 90 and longitudes -180 to 180.");
+    }
+    // The edges of the earth are points like any other.
+    WaypointList list;
+    EXPECT_FALSE(ReadWaypoints(Write("edges.txt", "90 -180\n-90 180 pole\n"), list, window));
+    EXPECT_EQ(list.size(), 2u);
+}
+
+TEST_F(WaypointFileRefusal, OnlyRegularFilesWithinTheLimitsAreRead)
+{
+    ExpectRefused("/dev/zero", "Error: \"/dev/zero\" is not a regular file; a waypoint file must be one.");
+    ExpectRefused(folder.Path(""), "Error: \"" + folder.Path("") + "\" is not a regular file; a waypoint file must be one.");
+    // A FIFO without a writer would block a plain open for ever.
+    const std::string fifo = folder.Path("route.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ExpectRefused(fifo, "Error: \"" + fifo + "\" is not a regular file; a waypoint file must be one.");
+
+    WaypointLimits limits;
+    limits.maxPoints = 3;
+    limits.maxFileBytes = 1000;
+    const std::string four = Write("four.txt", "1 1\n2 2\n3 3\n4 4\n");
+    ExpectRefused(four, "Error: The file\n\"" + four + "\"\nholds more than 3 waypoints, the most a route may have.",
+                  limits);
+    const std::string large = Write("large.txt", "1 1\n" + std::string(1000, '#'));
+    ExpectRefused(large, "Error: The file\n\"" + large + "\"\nis larger than 1000 bytes, the most a waypoint file may be.",
+                  limits);
+    WaypointList list;
+    EXPECT_FALSE(ReadWaypoints(Write("three.txt", "1 1\n2 2\n3 3\n"), list, window, limits));
+    EXPECT_EQ(list.size(), 3u);
+    // The real cap, just passed: 100,001 short lines.
+    std::string lines;
+    for (int i = 0; i <= 100'000; ++i)
+        lines += "1 2\n";
+    const std::string many = Write("many.txt", lines);
+    ExpectRefused(many, "Error: The file\n\"" + many + "\"\nholds more than 100000 waypoints, the most a route may "
+                        "have.");
+}
+
+TEST_F(WaypointFileRefusal, GpxFaultsSayWhatIsWrong)
+{
+    const std::string head = "<?xml version=\"1.0\"?>\n<gpx xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+    const std::string empty = Write("empty.gpx", head + "<rte><name>none</name></rte>\n</gpx>\n");
+    ExpectRefused(empty, "Error: No points in the GPX file\n\"" + empty +
+                             "\".\n\nA route needs <rtept>, <trkpt> or <wpt> elements with lat and lon attributes.");
+    std::string nested = head + "<wpt lat=\"1\" lon=\"2\"/>";
+    for (int i = 0; i < 100'000; ++i)
+        nested += "<a>";
+    const std::string deepPath = Write("deep.gpx", nested);
+    ExpectRefused(deepPath, "Error: The GPX file\n\"" + deepPath + "\"\nnests elements more than 64 levels deep (line 3).");
+    const std::string doctype = Write("dtd.gpx", "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx>\n<gpx/>");
+    ExpectRefused(doctype, "Error: The GPX file\n\"" + doctype + "\"\ndeclares a document type (line 2), which is "
+                           "refused.");
+    WaypointLimits limits;
+    limits.maxPoints = 2;
+    const std::string three =
+        Write("three.gpx", head + "<wpt lat=\"1\" lon=\"1\"/><wpt lat=\"2\" lon=\"2\"/><wpt lat=\"3\" lon=\"3\"/></gpx>");
+    ExpectRefused(three, "Error: The file\n\"" + three + "\"\nholds more than 2 waypoints, the most a route may have.",
+                  limits);
 }
 
 class AddWaypointsTest : public testing::Test {
