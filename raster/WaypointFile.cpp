@@ -170,7 +170,12 @@ bool ReadTextRoute(std::FILE* file, const std::string& path, WaypointList& list,
             return false;
         }
         Waypoint waypoint;
-        switch (ReadWaypointLine(line, waypoint)) {
+        const WaypointLine kind = ReadWaypointLine(line, waypoint);
+        // The rest of a line longer than the buffer is most often a long
+        // comment: it counts only when it holds a point of its own.
+        if (!startsLine && kind != WaypointLine::Point)
+            continue;
+        switch (kind) {
         case WaypointLine::Skipped:
             continue;
         case WaypointLine::NotNumbers:

@@ -17,7 +17,8 @@ namespace {
 int RunWithWaypoints(const TempDir& folder, const std::string& waypoints)
 {
     const std::string command = "cd \"" + folder.Path().string() +
-                                "\" && TERRAFETCH_EXTRACT_HOST=127.0.0.1:9 TERRAFETCH_MAP_HOST=127.0.0.1:9 timeout 20 \"" +
+                                "\" && TERRAFETCH_EXTRACT_HOST=127.0.0.1:9 TERRAFETCH_MAP_HOST=127.0.0.1:9 "
+                                "timeout 20 \"" +
                                 TERRAFETCH_BATCH_PROGRAM "\" --west -99 --north 40 --size 0.1 --waypoints \"" +
                                 waypoints + "\" > log.txt 2> errors.txt";
     const int status = std::system(command.c_str());

@@ -119,16 +119,22 @@ TEST_F(WaypointFileRefusal, LinesThatAreNoRouteNameTheirLine)
         ExpectRefused(path, "Error: Line 2 of the file\n\"" + path +
                                 "\"\nholds a point outside latitudes -90 to 90 and longitudes -180 to 180.");
     }
-    // The edges of the earth are points like any other.
+    // The edges of the earth are points like any other; the rest of a long
+    // comment is no reason to refuse the file.
     WaypointList list;
-    EXPECT_FALSE(ReadWaypoints(Write("edges.txt", "90 -180\n-90 180 pole\n"), list, window));
+    std::string longComment;
+    for (int i = 0; i < 300; ++i)
+        longComment += " word";
+    EXPECT_FALSE(ReadWaypoints(Write("edges.txt", "90 -180" + longComment + "\n-90 180 pole\n"), list, window));
     EXPECT_EQ(list.size(), 2u);
+    EXPECT_TRUE(window.Messages().empty());
 }
 
 TEST_F(WaypointFileRefusal, OnlyRegularFilesWithinTheLimitsAreRead)
 {
     ExpectRefused("/dev/zero", "Error: \"/dev/zero\" is not a regular file; a waypoint file must be one.");
-    ExpectRefused(folder.Path(""), "Error: \"" + folder.Path("") + "\" is not a regular file; a waypoint file must be one.");
+    ExpectRefused(folder.Path(""),
+                  "Error: \"" + folder.Path("") + "\" is not a regular file; a waypoint file must be one.");
     // A FIFO without a writer would block a plain open for ever.
     const std::string fifo = folder.Path("route.fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -141,7 +147,8 @@ TEST_F(WaypointFileRefusal, OnlyRegularFilesWithinTheLimitsAreRead)
     ExpectRefused(four, "Error: The file\n\"" + four + "\"\nholds more than 3 waypoints, the most a route may have.",
                   limits);
     const std::string large = Write("large.txt", "1 1\n" + std::string(1000, '#'));
-    ExpectRefused(large, "Error: The file\n\"" + large + "\"\nis larger than 1000 bytes, the most a waypoint file may be.",
+    ExpectRefused(large,
+                  "Error: The file\n\"" + large + "\"\nis larger than 1000 bytes, the most a waypoint file may be.",
                   limits);
     WaypointList list;
     EXPECT_FALSE(ReadWaypoints(Write("three.txt", "1 1\n2 2\n3 3\n"), list, window, limits));
@@ -165,14 +172,16 @@ TEST_F(WaypointFileRefusal, GpxFaultsSayWhatIsWrong)
     for (int i = 0; i < 100'000; ++i)
         nested += "<a>";
     const std::string deepPath = Write("deep.gpx", nested);
-    ExpectRefused(deepPath, "Error: The GPX file\n\"" + deepPath + "\"\nnests elements more than 64 levels deep (line 3).");
+    ExpectRefused(deepPath,
+                  "Error: The GPX file\n\"" + deepPath + "\"\nnests elements more than 64 levels deep (line 3).");
     const std::string doctype = Write("dtd.gpx", "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx>\n<gpx/>");
     ExpectRefused(doctype, "Error: The GPX file\n\"" + doctype + "\"\ndeclares a document type (line 2), which is "
                            "refused.");
     WaypointLimits limits;
     limits.maxPoints = 2;
     const std::string three =
-        Write("three.gpx", head + "<wpt lat=\"1\" lon=\"1\"/><wpt lat=\"2\" lon=\"2\"/><wpt lat=\"3\" lon=\"3\"/></gpx>");
+        Write("three.gpx",
+              head + "<wpt lat=\"1\" lon=\"1\"/><wpt lat=\"2\" lon=\"2\"/><wpt lat=\"3\" lon=\"3\"/></gpx>");
     ExpectRefused(three, "Error: The file\n\"" + three + "\"\nholds more than 2 waypoints, the most a route may have.",
                   limits);
 }
