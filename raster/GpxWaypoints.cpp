@@ -17,7 +17,7 @@ namespace {
 constexpr int kEntityExpansionLimit = 1024;
 constexpr size_t kHeadSize = 64 * 1024;
 
-enum class Node { Other, Gpx, Route, Track, Segment, RoutePoint, TrackPoint, Waypoint };
+enum class Node { Other, Gpx, Route, Track, Segment, RoutePoint, TrackPoint, Waypoint, Name, Description };
 
 bool IsPoint(Node node)
 {
@@ -89,6 +89,9 @@ public:
             case QXmlStreamReader::EndElement:
                 EndElement();
                 break;
+            case QXmlStreamReader::Characters:
+                Characters();
+                break;
             default:
                 break;
             }
@@ -123,10 +126,13 @@ private:
             return Fail(GpxFault::Kind::TooDeep);
         const Node parent = path_.back();
         const bool gpxElement = reader_.namespaceUri() == namespace_;
+        // A point's name and description are gathered from their own text
+        // as it comes, so their children count toward the depth limit too.
         if (IsPoint(parent) && gpxElement && (reader_.name() == u"name" || reader_.name() == u"desc")) {
-            QString& text = reader_.name() == u"name" ? name_ : description_;
-            text = reader_.readElementText(QXmlStreamReader::SkipChildElements);
-            return;  // the reader has consumed the end element too
+            const bool name = reader_.name() == u"name";
+            (name ? name_ : description_).clear();
+            path_.push_back(name ? Node::Name : Node::Description);
+            return;
         }
         const Node node = gpxElement ? ChildNode(parent, reader_.name()) : Node::Other;
         if (IsPoint(node))
@@ -145,6 +151,14 @@ private:
             return Fail(GpxFault::Kind::BadPoint, reader_.qualifiedName().toString().toStdString());
         if (++points_ > limits_.maxPoints)
             Fail(GpxFault::Kind::TooManyPoints);
+    }
+
+    // Text of a name or description itself; that of its children is left out.
+    void Characters()
+    {
+        if (path_.empty() || (path_.back() != Node::Name && path_.back() != Node::Description))
+            return;
+        (path_.back() == Node::Name ? name_ : description_).append(reader_.text());
     }
 
     void EndElement()

@@ -174,6 +174,13 @@ TEST_F(WaypointFileRefusal, GpxFaultsSayWhatIsWrong)
     const std::string deepPath = Write("deep.gpx", nested);
     ExpectRefused(deepPath,
                   "Error: The GPX file\n\"" + deepPath + "\"\nnests elements more than 64 levels deep (line 3).");
+    // Inside a point's name too, where the text is gathered.
+    std::string deepName = head + "<wpt lat=\"1\" lon=\"2\"><name>";
+    for (int i = 0; i < 100'000; ++i)
+        deepName += "<b>";
+    const std::string deepNamePath = Write("deepname.gpx", deepName);
+    ExpectRefused(deepNamePath,
+                  "Error: The GPX file\n\"" + deepNamePath + "\"\nnests elements more than 64 levels deep (line 3).");
     const std::string doctype = Write("dtd.gpx", "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx>\n<gpx/>");
     ExpectRefused(doctype, "Error: The GPX file\n\"" + doctype + "\"\ndeclares a document type (line 2), which is "
                            "refused.");
