@@ -10,8 +10,12 @@ struct JobFields;
 
 // Waypoint files: one waypoint a line, "latitude longitude [comment]",
 // fields separated by runs of blanks and tabs; lines starting with '#' and
-// lines of fewer than two fields are skipped. GPX files are recognised by
-// their content and read as routes (raster/GpxWaypoints.h).
+// lines of fewer than two fields are skipped. A file that begins with
+// markup is read as GPX (raster/GpxWaypoints.h) and never as text.
+//
+// Routes come from anywhere, so a file is read only when it is a regular
+// file within the size limit, every data line begins with two numbers on
+// the earth, and the points stay within the cap (raster/WaypointLimits.h).
 
 // Parses one line (without its line end). False when it holds no waypoint.
 bool ParseWaypointLine(const std::string& line, Waypoint& waypoint);
