@@ -21,13 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view document(reinterpret_cast<const char*>(data), size);
     LooksLikeGpx(document);
+    LooksLikeXml(document);
     WaypointList list;
-    const bool read = ParseGpxWaypoints(document, list);
-    // What the reader promises: all or nothing, finite coordinates only.
-    if (read == list.empty())
+    GpxFault fault;
+    // Small limits, so that the caps are reached by small inputs too.
+    WaypointLimits limits;
+    limits.maxPoints = 8;
+    limits.maxXmlDepth = 6;
+    const bool read = ParseGpxWaypoints(document, list, &fault, limits);
+    // What the reader promises: all or nothing, points on the earth only,
+    // a reason exactly when it fails, and never more than the cap.
+    if (read == list.empty() || read != (fault.kind == GpxFault::Kind::None) || list.size() > limits.maxPoints)
         std::abort();
     for (const Waypoint& w : list)
-        if (!std::isfinite(w.latitude) || !std::isfinite(w.longitude))
+        if (!(std::fabs(w.latitude) <= 90.0) || !(std::fabs(w.longitude) <= 180.0))
             std::abort();
     return 0;
 }
@@ -55,7 +62,8 @@ std::vector<std::string> Seeds()
                "<rtept lat=\"39.6\" lon=\"-98.4\"><desc>B</desc></rtept></rte></gpx>",
         head + "<trk><trkseg><trkpt lat=\"39.1\" lon=\"-98.1\"><ele>400</ele></trkpt></trkseg>"
                "<trkseg><trkpt lat=\"39.2\" lon=\"-98.2\"/></trkseg></trk></gpx>",
-        head + "<wpt lat=\"40\" lon=\"-99\"><name>&amp;&#65;</name></wpt><wpt lat=\"1e3\" lon=\"-2\"/></gpx>",
+        head + "<wpt lat=\"40\" lon=\"-99\"><name>&amp;&#65;</name></wpt><wpt lat=\"1e1\" lon=\"-2\"/>"
+               "<wpt lat=\"-90\" lon=\"180\"/></gpx>",
         "<?xml version=\"1.0\"?><!DOCTYPE gpx [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]>"
         "<gpx><wpt lat=\"1\" lon=\"2\"><name>&b;</name></wpt></gpx>",
     };

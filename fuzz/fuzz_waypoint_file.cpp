@@ -2,6 +2,8 @@
 #include "fuzz/FuzzSupport.h"
 #include "raster/WaypointFile.h"
 
+#include <cmath>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static MemoryFile file("fuzz_waypoint_file");
@@ -9,9 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     NullWindow window;
     WaypointList list;
-    const bool failed = ReadWaypoints(file.Path(), list, window);
+    WaypointLimits limits;
+    limits.maxPoints = 64;
+    limits.maxXmlDepth = 8;
+    const bool failed = ReadWaypoints(file.Path(), list, window, limits);
     FUZZ_CHECK(failed == list.empty());
     // No waypoint can come from a line shorter than its two fields and a blank.
     FUZZ_CHECK(list.size() <= size / 3);
+    FUZZ_CHECK(list.size() <= limits.maxPoints);
+    for (const Waypoint& w : list)
+        FUZZ_CHECK(std::fabs(w.latitude) <= 90.0 && std::fabs(w.longitude) <= 180.0);
     return 0;
 }

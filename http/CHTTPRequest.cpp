@@ -92,6 +92,14 @@ std::string LastPathComponent(const std::string& object)
     return object;
 }
 
+// A name the server chose may only name a file in the current folder:
+// no folder part, no "." or "..", nothing empty.
+bool IsPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
 }  // namespace
 
 int RefreshWait(const std::string& refresh)
@@ -140,6 +148,7 @@ int CHTTPRequest::execute(const std::string& url, const std::string& fileNameArg
 {
     std::string currentUrl = url;
     int passesWithoutWait = 0;
+    lastProgress = std::chrono::steady_clock::now();
     for (;;) {
         UrlParts parts;
         const UrlSplit split = SplitUrl(currentUrl, parts);
@@ -160,6 +169,12 @@ int CHTTPRequest::execute(const std::string& url, const std::string& fileNameArg
         logMessage(StringPrintf("Redirected to %s", outcome.nextUrl.c_str()));
         if (const int waited = waitForServer(outcome.wait); waited != 0)
             return waited;
+        if (progressOverdue()) {
+            logMessage(StringPrintf("Error: The server has sent no new progress for %lld seconds; the request is "
+                                    "given up.",
+                                    static_cast<long long>(maxTimeWithoutProgress.count())));
+            return 5;
+        }
         // A chain of redirects without waits is given up at some point, so a
         // server that redirects in a circle cannot keep the job forever.
         passesWithoutWait = outcome.wait > 0 ? 0 : passesWithoutWait + 1;
@@ -252,8 +267,9 @@ CHTTPRequest::PassOutcome CHTTPRequest::finishStatusPage(HttpTransfer& transfer,
                 break;
             }
         }
+        noteStatusPage(marked);
         if (!marked)
-            writeTrace(responseText);
+            traceStatusPage();
     }
     if (!refresh.empty())
         return PassOutcome::Redirect(refresh, wait);
@@ -315,6 +331,10 @@ int CHTTPRequest::readBodyIntoMemory(HttpTransfer& transfer, const std::string& 
 int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, const std::string& fileNameArgument)
 {
     const std::string target = fileNameArgument.empty() ? LastPathComponent(parts.object) : fileNameArgument;
+    if (fileNameArgument.empty() && !IsPlainFileName(target)) {
+        logMessage(StringPrintf("Error: The address \"%s\" names no file to write.", TransferUrl(parts).c_str()));
+        return 4;
+    }
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(target, error);
     fileName = error ? target : absolute.string();
@@ -375,6 +395,36 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
     window.SetProgress(0);
     logMessage(StringPrintf("Writing file \"%s\" finished.", fileName.c_str()));
     return 0;
+}
+
+// A status page with a progress phrase that differs from the last one
+// counts as progress; the same page again, or none, does not.
+void CHTTPRequest::noteStatusPage(bool marked)
+{
+    if (!marked || responseText == lastProgressPage)
+        return;
+    lastProgressPage = responseText;
+    lastProgress = std::chrono::steady_clock::now();
+}
+
+bool CHTTPRequest::progressOverdue() const
+{
+    return std::chrono::steady_clock::now() - lastProgress > maxTimeWithoutProgress;
+}
+
+// Status pages without progress are traced until they have filled the
+// request's share of the log; one line then says that tracing stopped.
+void CHTTPRequest::traceStatusPage()
+{
+    if (tracingStopped)
+        return;
+    if (responseText.size() > maxTraceBytes - std::min(tracedBytes, maxTraceBytes)) {
+        tracingStopped = true;
+        writeTraceStopped(tracedBytes);
+        return;
+    }
+    tracedBytes += responseText.size();
+    writeTrace(responseText);
 }
 
 int CHTTPRequest::waitForServer(int seconds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,11 @@ public:
     std::string getFileName() const { return fileName; }
     // The receive time-out in seconds, as the time-out question left it.
     int getTimeoutSeconds() const { return timeoutSeconds; }
+    // Status pages may go on for this long without a new progress phrase
+    // before the request is given up (result 5).
+    void setMaxTimeWithoutProgress(std::chrono::seconds limit) { maxTimeWithoutProgress = limit; }
+    // Most bytes of status pages that one request writes to the trace log.
+    void setMaxTraceBytes(unsigned long long bytes) { maxTraceBytes = bytes; }
 
     // Splits a message at line breaks; a "Response Headers: \"...\"" message
     // becomes a heading line and one indented line per header.
@@ -76,6 +82,10 @@ public:
     static constexpr int kMaxPassesWithoutWait = 50;
     static constexpr unsigned long long kDefaultMaxFileBytes = 256ull << 20;
     static constexpr int kMaxServerWaitSeconds = 3600;
+    // The longest wait a server may ask for is also the longest time its
+    // status pages may go without a new progress phrase.
+    static constexpr std::chrono::seconds kDefaultMaxTimeWithoutProgress{kMaxServerWaitSeconds};
+    static constexpr unsigned long long kDefaultMaxTraceBytes = 8ull << 20;
 
 private:
     struct PassOutcome;
@@ -94,6 +104,9 @@ private:
     int cancelByUser();
     bool cancelled() const;
     bool announcesMoreThan(const HttpTransfer& transfer, unsigned long long limit) const;
+    void noteStatusPage(bool marked);
+    void traceStatusPage();
+    bool progressOverdue() const;
 
     std::string responseText;
     std::string fileName;
@@ -102,6 +115,12 @@ private:
     const std::vector<std::string>& progressMarkers;
     int timeoutSeconds;
     unsigned long long maxFileBytes = kDefaultMaxFileBytes;
+    std::chrono::seconds maxTimeWithoutProgress = kDefaultMaxTimeWithoutProgress;
+    unsigned long long maxTraceBytes = kDefaultMaxTraceBytes;
+    unsigned long long tracedBytes = 0;
+    bool tracingStopped = false;
+    std::chrono::steady_clock::time_point lastProgress;
+    std::string lastProgressPage;
 };
 
 // The wait in seconds that a Refresh header value "N;..." begins with, by
@@ -116,3 +135,5 @@ std::string RefreshTarget(std::string refresh, const UrlParts& base);
 
 // Appends one entry with `body` to "terraFetch.log" in the current folder.
 void writeTrace(const std::string& body);
+// Appends the line that says tracing stopped after `bytes` bytes.
+void writeTraceStopped(unsigned long long bytes);

@@ -51,3 +51,15 @@ void writeTrace(const std::string& body)
             break;
     std::fclose(file);
 }
+
+void writeTraceStopped(unsigned long long bytes)
+{
+    std::FILE* file = std::fopen(kTraceFile, "ab");
+    if (!file)
+        return;
+    const std::string line = StringPrintf("%sTracing stopped: this request's status pages have filled %llu bytes of "
+                                          "the log.\r\n\r\n",
+                                          TraceHeaderLine(std::time(nullptr)).c_str(), bytes);
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fclose(file);
+}

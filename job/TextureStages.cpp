@@ -77,10 +77,16 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
     finalTexture = combined;
     // The list is kept while the route is switched off, for when it is
     // switched on again; only a checked route is drawn.
-    const WaypointList waypoints = job.useWaypoints != 0 ? job.Waypoints() : WaypointList{};
+    WaypointList waypoints = job.useWaypoints != 0 ? job.Waypoints() : WaypointList{};
     if (!waypoints.empty()) {
         result = AddWaypoints(combined, names.WaypointTexture(), quad.left, quad.top, quad.right, quad.bottom,
-                              waypoints, job.lineThickness, window);
+                              std::move(waypoints), job.lineThickness, window, &job.cancelRequested);
+        if (result != 0 && job.cancelRequested) {
+            // As a cancelled download does: the user may start again at once.
+            window.EnableControl(JobControl::Proceed, true);
+            window.EnableControl(JobControl::WestEdge, true);
+            window.EnableControl(JobControl::NorthEdge, true);
+        }
         if (result != 0)
             return result;
         if (job.removeIntermediateFiles)

@@ -145,10 +145,14 @@ std::string SafeMemberPath(std::string name)
             c = '/';
     if (name.empty() || name[0] == '/' || (name.size() > 1 && name[1] == ':'))
         return {};
-    for (const auto& part : std::filesystem::path(name))
+    bool namesSomething = false;
+    for (const auto& part : std::filesystem::path(name)) {
         if (part == "..")
             return {};
-    return name;
+        namesSomething = namesSomething || (!part.empty() && part != "." && part != "/");
+    }
+    // "." or "./" would be the folder itself, not a member in it.
+    return namesSomething ? name : std::string();
 }
 
 int UnpackArchive(const std::string& archivePath, LogSink& log)

@@ -23,7 +23,8 @@ inline constexpr int kMaxArchiveMembers = 256;
 
 // The member's path inside the extraction folder with '/' between its
 // parts (archives made on Windows use '\'), or empty when it would land
-// outside: absolute, with a drive letter, or with a ".." part.
+// outside: absolute, with a drive letter, or with a ".." part, or when it
+// names no member at all ("", ".", "./").
 std::string SafeMemberPath(std::string name);
 
 // Extraction stops once the members written add up to this many bytes, so

@@ -17,7 +17,7 @@ namespace {
 constexpr int kEntityExpansionLimit = 1024;
 constexpr size_t kHeadSize = 64 * 1024;
 
-enum class Node { Other, Gpx, Route, Track, Segment, RoutePoint, TrackPoint, Waypoint };
+enum class Node { Other, Gpx, Route, Track, Segment, RoutePoint, TrackPoint, Waypoint, Name, Description };
 
 bool IsPoint(Node node)
 {
@@ -47,11 +47,11 @@ Node ChildNode(Node parent, QStringView name)
     }
 }
 
-bool ReadCoordinate(const QXmlStreamAttributes& attributes, QLatin1StringView name, double& value)
+bool ReadCoordinate(const QXmlStreamAttributes& attributes, QLatin1StringView name, double range, double& value)
 {
     bool ok = false;
     value = attributes.value(name).toDouble(&ok);
-    return ok && std::isfinite(value);
+    return ok && std::isfinite(value) && std::fabs(value) <= range;
 }
 
 // One line of text, as a comment of the text format is.
@@ -66,7 +66,9 @@ class GpxParser {
 public:
     // The document is read through a device, so the reader decodes it in
     // blocks instead of holding all of it as text at once.
-    explicit GpxParser(std::string_view document)
+    GpxParser(std::string_view document, const WaypointLimits& limits, GpxFault& fault)
+        : limits_(limits)
+        , fault_(fault)
     {
         buffer_.setData(QByteArray::fromRawData(document.data(), static_cast<qsizetype>(document.size())));
         buffer_.open(QIODevice::ReadOnly);
@@ -79,7 +81,7 @@ public:
         while (!reader_.atEnd() && ok_) {
             switch (reader_.readNext()) {
             case QXmlStreamReader::DTD:
-                ok_ = false;
+                Fail(GpxFault::Kind::DocumentType);
                 break;
             case QXmlStreamReader::StartElement:
                 StartElement();
@@ -87,31 +89,50 @@ public:
             case QXmlStreamReader::EndElement:
                 EndElement();
                 break;
+            case QXmlStreamReader::Characters:
+                Characters();
+                break;
             default:
                 break;
             }
         }
-        if (!ok_ || reader_.hasError())
+        if (ok_ && reader_.hasError())
+            Fail(GpxFault::Kind::NotWellFormed, reader_.errorString().toStdString());
+        if (!ok_)
             return false;
         list = !route_.empty() ? std::move(route_) : !track_.empty() ? std::move(track_) : std::move(waypoints_);
+        if (list.empty())
+            Fail(GpxFault::Kind::NoPoints);
         return !list.empty();
     }
 
 private:
+    void Fail(GpxFault::Kind kind, std::string detail = {})
+    {
+        ok_ = false;
+        fault_ = {kind, reader_.lineNumber(), reader_.columnNumber(), std::move(detail)};
+    }
+
     void StartElement()
     {
         if (path_.empty()) {
-            ok_ = reader_.name() == u"gpx";
+            if (reader_.name() != u"gpx")
+                return Fail(GpxFault::Kind::NotGpx, reader_.qualifiedName().toString().toStdString());
             namespace_ = reader_.namespaceUri().toString();
             path_.push_back(Node::Gpx);
             return;
         }
+        if (path_.size() >= static_cast<size_t>(limits_.maxXmlDepth))
+            return Fail(GpxFault::Kind::TooDeep);
         const Node parent = path_.back();
         const bool gpxElement = reader_.namespaceUri() == namespace_;
+        // A point's name and description are gathered from their own text
+        // as it comes, so their children count toward the depth limit too.
         if (IsPoint(parent) && gpxElement && (reader_.name() == u"name" || reader_.name() == u"desc")) {
-            QString& text = reader_.name() == u"name" ? name_ : description_;
-            text = reader_.readElementText(QXmlStreamReader::SkipChildElements);
-            return;  // the reader has consumed the end element too
+            const bool name = reader_.name() == u"name";
+            (name ? name_ : description_).clear();
+            path_.push_back(name ? Node::Name : Node::Description);
+            return;
         }
         const Node node = gpxElement ? ChildNode(parent, reader_.name()) : Node::Other;
         if (IsPoint(node))
@@ -125,8 +146,19 @@ private:
         name_.clear();
         description_.clear();
         const QXmlStreamAttributes attributes = reader_.attributes();
-        ok_ = ReadCoordinate(attributes, QLatin1StringView("lat"), point_.latitude) &&
-              ReadCoordinate(attributes, QLatin1StringView("lon"), point_.longitude) && ++points_ <= kMaxGpxPoints;
+        if (!ReadCoordinate(attributes, QLatin1StringView("lat"), 90.0, point_.latitude) ||
+            !ReadCoordinate(attributes, QLatin1StringView("lon"), 180.0, point_.longitude))
+            return Fail(GpxFault::Kind::BadPoint, reader_.qualifiedName().toString().toStdString());
+        if (++points_ > limits_.maxPoints)
+            Fail(GpxFault::Kind::TooManyPoints);
+    }
+
+    // Text of a name or description itself; that of its children is left out.
+    void Characters()
+    {
+        if (path_.empty() || (path_.back() != Node::Name && path_.back() != Node::Description))
+            return;
+        (path_.back() == Node::Name ? name_ : description_).append(reader_.text());
     }
 
     void EndElement()
@@ -155,6 +187,8 @@ private:
         return waypoints_;
     }
 
+    const WaypointLimits& limits_;
+    GpxFault& fault_;
     QBuffer buffer_;
     QXmlStreamReader reader_;
     QString namespace_;
@@ -167,16 +201,17 @@ private:
     bool ok_ = true;
 };
 
-bool ReadRest(std::FILE* file, std::string& content)
+bool ReadRest(std::FILE* file, std::string& content, unsigned long long limit)
 {
     struct stat status {};
-    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
-        static_cast<unsigned long long>(status.st_size) > kMaxGpxFileSize)
+    if (content.size() > limit ||
+        (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
+         static_cast<unsigned long long>(status.st_size) > limit))
         return false;
     char buffer[65536];
     size_t count = 0;
     while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        if (content.size() + count > kMaxGpxFileSize)
+        if (content.size() + count > limit)
             return false;
         content.append(buffer, count);
     }
@@ -204,13 +239,24 @@ bool LooksLikeGpx(std::string_view head)
     return false;
 }
 
-bool ParseGpxWaypoints(std::string_view document, WaypointList& list)
+bool LooksLikeXml(std::string_view head)
 {
-    list.clear();
-    return GpxParser(document).Parse(list);
+    if (head.substr(0, 3) == "\xEF\xBB\xBF")
+        head.remove_prefix(3);
+    const size_t first = head.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && head[first] == '<';
 }
 
-GpxFileRead ReadGpxWaypointFile(std::FILE* file, WaypointList& list)
+bool ParseGpxWaypoints(std::string_view document, WaypointList& list, GpxFault* fault, const WaypointLimits& limits)
+{
+    list.clear();
+    GpxFault ignored;
+    GpxFault& reason = fault ? *fault : ignored;
+    reason = {};
+    return GpxParser(document, limits, reason).Parse(list);
+}
+
+GpxFileRead ReadGpxWaypointFile(std::FILE* file, WaypointList& list, GpxFault* fault, const WaypointLimits& limits)
 {
     list.clear();
     const long start = std::ftell(file);
@@ -218,12 +264,15 @@ GpxFileRead ReadGpxWaypointFile(std::FILE* file, WaypointList& list)
         return GpxFileRead::NotGpx;
     std::string content(kHeadSize, '\0');
     content.resize(std::fread(content.data(), 1, content.size(), file));
-    if (!LooksLikeGpx(content)) {
+    if (!LooksLikeXml(content)) {
         std::clearerr(file);
         std::fseek(file, start, SEEK_SET);
         return GpxFileRead::NotGpx;
     }
-    if (!ReadRest(file, content) || !ParseGpxWaypoints(content, list))
+    if (!ReadRest(file, content, limits.maxFileBytes)) {
+        if (fault)
+            *fault = {GpxFault::Kind::TooLarge, 0, 0, {}};
         return GpxFileRead::Failed;
-    return GpxFileRead::Read;
+    }
+    return ParseGpxWaypoints(content, list, fault, limits) ? GpxFileRead::Read : GpxFileRead::Failed;
 }

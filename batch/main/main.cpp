@@ -113,8 +113,13 @@ int main(int argc, char** argv)
     TerminalWindow window;
     if (!options.waypointFile.empty()) {
         job.useWaypoints = 1;
-        if (ReadWaypointFile(options.waypointFile, job, window))
+        // The reader has said why on standard error; the runner adds which
+        // option failed and stops before any job.
+        if (ReadWaypointFile(options.waypointFile, job, window)) {
+            std::fprintf(stderr, "terrafetch-batch: --waypoints \"%s\" was not read; no job was started.\n",
+                         options.waypointFile.c_str());
             return 1;
+        }
     }
     ServiceHosts hosts;
     if (!ResolveServiceHosts(hosts, sources, error)) {

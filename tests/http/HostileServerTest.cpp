@@ -138,4 +138,65 @@ TEST_F(HostileServer, RefreshWaitsThatAreHugeNegativeOrNoNumber)
     EXPECT_TRUE(window_.HasLine("Waiting -5 seconds"));
 }
 
+TEST_F(HostileServer, StatusPagesWithoutNewProgressEndTheOrder)
+{
+    markers_ = {"Progress:"};
+    // No progress phrase at all, or the same one again and again.
+    for (const std::string page : {"queued", "<b>Progress: waiting</b>"}) {
+        LoopbackServer stuck([&](HttpTestConnection& c) { c.Reply(200, "Refresh: 1;URL=/again\r\n", page); });
+        CHTTPRequest request(window_, cancel_, markers_, 1);
+        request.setMaxTimeWithoutProgress(2s);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(request.execute(stuck.Url("/order"), "", false), 5) << page;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 15s) << page;
+        EXPECT_EQ(LastLine(), "Error: The server has sent no new progress for 2 seconds; the request is given up.")
+            << page;
+        EXPECT_LE(stuck.RequestCount(), 5) << page;
+    }
+
+    // Pages whose progress changes keep the order going to its end.
+    std::atomic<int> served{0};
+    LoopbackServer moving([&](HttpTestConnection& c) {
+        const int n = ++served;
+        if (n < 4)
+            c.Reply(200, "Refresh: 1;URL=/again\r\n", "<b>Progress: step " + std::to_string(n) + "</b>");
+        else
+            c.Reply(200, "", "finished");
+    });
+    CHTTPRequest request(window_, cancel_, markers_, 1);
+    request.setMaxTimeWithoutProgress(2s);
+    EXPECT_EQ(request.execute(moving.Url("/order"), "", true), 0) << LastLine();
+    EXPECT_EQ(request.getResponseText(), "finished");
+}
+
+TEST_F(HostileServer, TracedStatusPagesStopAtTheLimitWithOneLine)
+{
+    // Pages of 256 KiB without a progress phrase, asked for again at once.
+    const std::string page(256 << 10, 'p');
+    LoopbackServer pages([&](HttpTestConnection& c) { c.Reply(200, "Refresh: 0;URL=/again\r\n", page); });
+    CHTTPRequest request(window_, cancel_, markers_, 1);
+    request.setMaxTraceBytes(1 << 20);
+    EXPECT_EQ(request.execute(pages.Url("/order"), "", false), 2);
+    EXPECT_EQ(pages.RequestCount(), CHTTPRequest::kMaxPassesWithoutWait + 1);
+    const std::string trace = ReadFileBytes("terraFetch.log");
+    EXPECT_LE(trace.size(), (1u << 20) + 4096u);
+    EXPECT_GE(trace.size(), 1u << 20);
+    const size_t stopped = trace.find("Tracing stopped: this request's status pages have filled 1048576 bytes");
+    ASSERT_NE(stopped, std::string::npos);
+    EXPECT_EQ(trace.find("Tracing stopped", stopped + 1), std::string::npos);
+    EXPECT_EQ(trace.rfind("+++ BEGIN OF PAYLOAD"), trace.rfind("+++ BEGIN OF PAYLOAD", stopped));
+}
+
+TEST_F(HostileServer, AnAddressWithoutAFileNameWritesNothing)
+{
+    const bool rootHadPart = std::filesystem::exists("/.part");
+    for (const char* object : {"/", "//", "/dir/", "/..", "/."}) {
+        LoopbackServer server([](HttpTestConnection& c) { c.Reply(200, "", "PK archive"); });
+        EXPECT_EQ(Execute(server.Url(object), false), 4) << object;
+        EXPECT_EQ(LastLine(), "Error: The address \"" + server.Url(object) + "\" names no file to write.") << object;
+        EXPECT_TRUE(FolderIsEmpty()) << object;
+    }
+    EXPECT_EQ(std::filesystem::exists("/.part"), rootHadPart);
+}
+
 }  // namespace

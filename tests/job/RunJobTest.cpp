@@ -307,6 +307,24 @@ TEST_F(RunJobTest, CancelEndsTheJobWhereverItIsSeen)
     }
 }
 
+TEST_F(RunJobTest, CancelWhileTheRouteIsDrawnEndsTheJobAsACancel)
+{
+    job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
+    job.useWaypoints = 1;
+    CancellingWindow cancelling(job, [](const std::string& l) { return l.rfind("Combining successful", 0) == 0; });
+    JobWorker worker(cancelling, job);
+    std::atomic<int> result{-1};
+    ASSERT_TRUE(worker.Start(hosts, [&result](int code) { result = code; }));
+    worker.Wait();
+    EXPECT_EQ(result, 3);
+    EXPECT_TRUE(cancelling.HasLine("Adding Waypoints canceled by user."));
+    EXPECT_FALSE(cancelling.HasLine("Download successfully finished."));
+    EXPECT_EQ(cancelling.ControlEnabled(JobControl::Proceed), true);
+    EXPECT_EQ(cancelling.StatusHistory().back(), StatusIcon::Failure);
+    for (const std::string& file : FilesIn(folder.Path()))
+        EXPECT_EQ(file.find("_tx_cw.tga"), std::string::npos) << file;
+}
+
 TEST_F(RunJobTest, SecondStartWhileAJobRunsIsRefused)
 {
     CancellingWindow slow(job, [](const std::string&) { return false; });

@@ -97,6 +97,11 @@ TEST(UnpackArchive, HostileArchivesAreRefusedBeforeAnythingIsWritten)
         {"windows absolute", {{"\\escaped.txt", "x"}}, "would land outside its folder."},
         {"drive letter", {{"C:\\escaped.txt", "x"}}, "would land outside its folder."},
         {"symbolic link", {{"B/B.bil", "/etc/passwd", false, true}}, "is a symbolic link."},
+        // Names of slashes only or the folder itself: no file may be made for them, not even briefly.
+        {"root", {{"B/B.bil", "x"}, {"/", "x"}}, "would land outside its folder."},
+        {"slashes", {{"///", "x"}}, "would land outside its folder."},
+        {"the folder itself", {{"./", "x"}}, "would land outside its folder."},
+        {"dot", {{".", "x"}}, "would land outside its folder."},
     };
     for (const auto& c : cases) {
         TempDir dir;

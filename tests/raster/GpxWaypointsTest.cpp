@@ -53,9 +53,8 @@ TEST(GpxWaypoints, RouteThenTrackThenWaypoints)
         {Gpx(waypoints, "1/0"), {{40, -99, "Home"}, {39, -98, ""}}},
         // Without a namespace, and in a UTF-8 byte order mark.
         {"\xEF\xBB\xBF<gpx><wpt lat=' 1.5' lon='-2e1'/></gpx>", {{1.5, -20, ""}}},
-        // Huge coordinates are numbers like any other, as in the text format.
-        {Gpx("<wpt lat=\"1e300\" lon=\"-1e300\"/><wpt lat=\"39.5\" lon=\"-98.5\"/>"),
-         {{1e300, -1e300, ""}, {39.5, -98.5, ""}}},
+        // The earth's edges are points like any other.
+        {Gpx("<wpt lat=\"-90\" lon=\"180\"/><wpt lat=\"90\" lon=\"-180\"/>"), {{-90, 180, ""}, {90, -180, ""}}},
     };
     for (const Case& c : cases) {
         EXPECT_TRUE(LooksLikeGpx(c.document)) << c.document;
@@ -78,6 +77,10 @@ TEST(GpxWaypoints, BadDocumentsYieldNothing)
         Gpx("<wpt lat=\"north\" lon=\"-99\"/>"),
         Gpx("<wpt lat=\"1e999\" lon=\"-99\"/>"),
         Gpx("<wpt lat=\"nan\" lon=\"-99\"/>"),
+        // Off the earth: huge coordinates fail the file rather than draw somewhere.
+        Gpx("<wpt lat=\"1e300\" lon=\"-1e300\"/><wpt lat=\"39.5\" lon=\"-98.5\"/>"),
+        Gpx("<wpt lat=\"90.5\" lon=\"0\"/>"),
+        Gpx("<wpt lat=\"0\" lon=\"-180.001\"/>"),
         // Malformed after good points: nothing of it is kept.
         Gpx("<wpt lat=\"40\" lon=\"-99\"/><wpt lat=\"39\" lon=\"-98\">"),
         Gpx("<wpt lat=\"40\" lon=\"-99\"/>").substr(0, 120),
@@ -148,15 +151,16 @@ TEST_F(GpxFileTest, AGpxRouteDrawsWhatItsTextFileDraws)
     EXPECT_EQ(PixelOf(out, 60, 75), (Rgb{255, 0, 0}));
 }
 
-TEST_F(GpxFileTest, HugeCoordinatesDrawWithoutHarm)
+TEST_F(GpxFileTest, PointsOffTheEarthFailTheFileWithTheirElement)
 {
-    const std::string gpx = Write("far.gpx", Gpx("<wpt lat=\"1e300\" lon=\"-1e300\"/><wpt lat=\"39.5\" "
-                                                 "lon=\"-98.5\"/><wpt lat=\"-1e18\" lon=\"4e18\"/>"));
-    ASSERT_FALSE(ReadWaypointFile(gpx, job, window));
-    WriteImage(folder.Path("in.tga"), 50, 40, [](int, int) { return Rgb{9, 9, 9}; });
-    EXPECT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -98, 39, job.Waypoints(), 2,
-                           window),
-              0);
+    const std::string gpx = Write("far.gpx", Gpx("<wpt lat=\"39.5\" lon=\"-98.5\"/>\n<wpt lat=\"1e300\" "
+                                                 "lon=\"-1e300\"/>"));
+    EXPECT_TRUE(ReadWaypointFile(gpx, job, window));
+    EXPECT_TRUE(job.Waypoints().empty());
+    ASSERT_EQ(window.Messages().size(), 1u);
+    EXPECT_EQ(window.Messages()[0], "terraFetch: Error: The GPX file\n\"" + gpx +
+                                        "\"\nholds a <wpt> at line 4, column 31 without a latitude of -90 to 90 "
+                                        "and a longitude of -180 to 180.");
 }
 
 TEST_F(GpxFileTest, AFailedGpxFileEmptiesTheListAndSaysSo)
@@ -170,7 +174,12 @@ TEST_F(GpxFileTest, AFailedGpxFileEmptiesTheListAndSaysSo)
     const std::string huge = Write("huge.gpx", Gpx("<wpt lat=\"40\" lon=\"-99\"/>"));
     std::filesystem::resize_file(huge, 1ull << 30);
     EXPECT_TRUE(CheckWaypointFile(huge, window));
-    EXPECT_EQ(window.Messages(), (std::vector<std::string>{NoWaypointsMessage(broken), NoWaypointsMessage(huge)}));
+    EXPECT_EQ(window.Messages(),
+              (std::vector<std::string>{"terraFetch: Error: The GPX file\n\"" + broken +
+                                            "\"\nis not well-formed XML: line 3, column 30: Expected '>' or '/', but "
+                                            "got '<'.",
+                                        "terraFetch: Error: The file\n\"" + huge +
+                                            "\"\nis larger than 64 MiB, the most a waypoint file may be."}));
 
     // Just under the cap is read: padding in a comment.
     const std::string head = Gpx("<wpt lat=\"40\" lon=\"-99\"/>");
@@ -180,10 +189,14 @@ TEST_F(GpxFileTest, AFailedGpxFileEmptiesTheListAndSaysSo)
     EXPECT_FALSE(CheckWaypointFile(big, window));
 }
 
-TEST_F(GpxFileTest, XmlThatIsNotGpxStaysText)
+TEST_F(GpxFileTest, XmlThatIsNotGpxIsRefused)
 {
-    ASSERT_FALSE(ReadWaypointFile(Write("k.kml", "<kml>\n40.5 -98.25 x\n"), job, window));
-    EXPECT_EQ(Points(job.Waypoints()), (PointList{{40.5, -98.25, "x"}}));
+    const std::string kml = Write("k.kml", "<kml>\n40.5 -98.25 x\n</kml>\n");
+    ASSERT_TRUE(ReadWaypointFile(kml, job, window));
+    EXPECT_TRUE(job.Waypoints().empty());
+    EXPECT_EQ(window.Messages(), (std::vector<std::string>{"terraFetch: Error: The file\n\"" + kml +
+                                                           "\"\nis an XML document, but not GPX: its root element "
+                                                           "is <kml>."}));
 }
 
 } // namespace
