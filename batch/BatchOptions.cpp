@@ -42,6 +42,10 @@ const char* const kBatchUsage =
     "  --sources live|bundled   data of the services this program starts: live public\n"
     "                           sources (needs internet; cached) or the bundled,\n"
     "                           offline data (overrides TERRAFETCH_SOURCES)\n"
+    "  --dem2-url URL           the second elevation source of live mode: the USGS\n"
+    "                           3DEP 1\" GeoTIFFs (.../n40w099/USGS_1_n40w099.tif),\n"
+    "                           used for cells the tiles fail for; \"none\" switches\n"
+    "                           it off (overrides TERRAFETCH_DEM2_URL)\n"
     "  --help                   show this text\n"
     "\n"
     "Services: TERRAFETCH_EXTRACT_HOST, TERRAFETCH_MAP_HOST and TERRAFETCH_GEOCODE_HOST\n"
@@ -49,8 +53,9 @@ const char* const kBatchUsage =
     "host:port). Services left unset are served by the bundled reference services,\n"
     "started in this process on a loopback port. TERRAFETCH_SOURCES=live (default\n"
     "bundled) has them answer from the public sources at TERRAFETCH_DEM_URL,\n"
-    "TERRAFETCH_WMS_URL, TERRAFETCH_WMS_BOUNDARIES_URL and TERRAFETCH_GEOCODER_URL,\n"
-    "caching in $XDG_CACHE_HOME/terrafetch (else ~/.cache/terrafetch).\n"
+    "TERRAFETCH_DEM2_URL, TERRAFETCH_WMS_URL, TERRAFETCH_WMS_BOUNDARIES_URL and\n"
+    "TERRAFETCH_GEOCODER_URL, caching in $XDG_CACHE_HOME/terrafetch (else\n"
+    "~/.cache/terrafetch).\n"
     "\n"
     "Ctrl-C cancels the running job. When standard input is no terminal, a failed\n"
     "connection is not retried.\n";
@@ -153,6 +158,11 @@ const ValueOption kValueOptions[] = {
              return false;
          o.liveSources = t == "live";
          return true;
+     }},
+    {"--dem2-url", "a URL or \"none\"",
+     [](const std::string& t, BatchOptions& o) {
+         o.dem2Url = t;
+         return !t.empty();
      }},
     {"--scan", "a number of quads of at least 1",
      [](const std::string& t, BatchOptions& o) { return ParseWhole(t, o.scanQuads) && o.scanQuads >= 1; }},

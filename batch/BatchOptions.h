@@ -22,6 +22,7 @@ struct BatchOptions {
     int scanQuads = 0;  // 0: no scanner mode
     std::vector<ExportFormat> exports;  // written after each successful job
     std::optional<bool> liveSources;     // --sources live|bundled; unset: TERRAFETCH_SOURCES
+    std::optional<std::string> dem2Url;  // --dem2-url; unset: TERRAFETCH_DEM2_URL
     bool help = false;
 };
 

@@ -189,42 +189,45 @@ int ElevationRaster::Sample(double x, double y) const
     return static_cast<int>(std::lround(upper + (lower - upper) * wy));
 }
 
+bool LoadHgtFile(const std::string& path, int latitude, int longitude, ElevationRaster& raster)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    std::fseek(file, 0, SEEK_END);
+    const long bytes = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    int size = 0;
+    if (bytes == 3601L * 3601L * 2L)
+        size = 3601;
+    else if (bytes == 1201L * 1201L * 2L)
+        size = 1201;
+    std::vector<unsigned char> raw(size > 0 ? static_cast<size_t>(bytes) : 0);
+    const bool read = size > 0 && std::fread(raw.data(), 1, raw.size(), file) == raw.size();
+    std::fclose(file);
+    if (!read) {
+        ReportSkippedFile(path, size == 0 ? "an .hgt tile must hold 3601 or 1201 posts square" : "it cannot be read");
+        return false;
+    }
+    raster.name = path;
+    raster.columns = raster.rows = size;
+    raster.spacingX = raster.spacingY = 3600.0 / (size - 1);
+    raster.westPost = longitude * 3600.0;
+    raster.northPost = (latitude + 1) * 3600.0;
+    raster.posts.resize(static_cast<size_t>(size) * size);
+    for (size_t i = 0; i < raster.posts.size(); ++i) {
+        const auto value = static_cast<int16_t>((raw[2 * i] << 8) | raw[2 * i + 1]);
+        raster.posts[i] = value == 32767 ? ElevationRaster::kVoidPost : value;
+    }
+    return true;
+}
+
 bool LoadHgtTile(const std::string& folder, int latitude, int longitude, ElevationRaster& raster)
 {
     const std::string name = HgtTileName(latitude, longitude);
-    for (const std::string& candidate : {name, Lower(name)}) {
-        const std::string path = folder + "/" + candidate;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (!file)
-            continue;
-        std::fseek(file, 0, SEEK_END);
-        const long bytes = std::ftell(file);
-        std::fseek(file, 0, SEEK_SET);
-        int size = 0;
-        if (bytes == 3601L * 3601L * 2L)
-            size = 3601;
-        else if (bytes == 1201L * 1201L * 2L)
-            size = 1201;
-        std::vector<unsigned char> raw(size > 0 ? static_cast<size_t>(bytes) : 0);
-        const bool read = size > 0 && std::fread(raw.data(), 1, raw.size(), file) == raw.size();
-        std::fclose(file);
-        if (!read) {
-            ReportSkippedFile(path, size == 0 ? "an .hgt tile must hold 3601 or 1201 posts square"
-                                              : "it cannot be read");
-            continue;
-        }
-        raster.name = path;
-        raster.columns = raster.rows = size;
-        raster.spacingX = raster.spacingY = 3600.0 / (size - 1);
-        raster.westPost = longitude * 3600.0;
-        raster.northPost = (latitude + 1) * 3600.0;
-        raster.posts.resize(static_cast<size_t>(size) * size);
-        for (size_t i = 0; i < raster.posts.size(); ++i) {
-            const auto value = static_cast<int16_t>((raw[2 * i] << 8) | raw[2 * i + 1]);
-            raster.posts[i] = value == 32767 ? ElevationRaster::kVoidPost : value;
-        }
-        return true;
-    }
+    for (const std::string& candidate : {name, Lower(name)})
+        if (LoadHgtFile(folder + "/" + candidate, latitude, longitude, raster))
+            return true;
     return false;
 }
 

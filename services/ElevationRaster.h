@@ -31,6 +31,10 @@ struct ElevationRaster {
     int Sample(double x, double y) const;
 };
 
+// The SRTM tile at `path` of the cell whose south-west corner is
+// (latitude, longitude); false when it cannot be read or has the wrong size.
+bool LoadHgtFile(const std::string& path, int latitude, int longitude, ElevationRaster& raster);
+
 // An SRTM tile "N39W099.hgt" (or its lower-case name) of `folder`; false
 // when neither name exists. A file of the wrong size is reported on
 // standard error and not used.

@@ -124,6 +124,24 @@ bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<Hg
     return true;
 }
 
+bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::string>>& tiles, double west,
+                                     double east, double south, double north, ElevationGrid& grid)
+{
+    if (!ShapeGrid(grid, west, east, south, north))
+        return false;
+    std::vector<ElevationRaster> rasters;
+    for (const auto& [cell, path] : tiles) {
+        ElevationRaster tile;
+        if (!LoadHgtFile(path, cell.latitude, cell.longitude, tile))
+            return false;
+        rasters.push_back(std::move(tile));
+    }
+    OrderFinestFirst(rasters);
+    std::vector<bool> fromData(grid.samples.size(), false);
+    FillFromData(rasters, grid, fromData);
+    return true;
+}
+
 bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,
                         double south, double north, ElevationGrid& grid)
 {

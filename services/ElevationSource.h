@@ -4,6 +4,7 @@
 #include "services/ElevationGrid.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Builds the elevation posts of an order. Real elevation in `hgtFolder` is
@@ -29,6 +30,10 @@ bool BuildElevationGrid(const ElevationSourceOptions& options, double west, doub
 // synthetic. False when the box cannot be shaped or a tile cannot be read.
 bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
                                  double east, double south, double north, ElevationGrid& grid);
+
+// The same from height files named by their paths, each of its cell.
+bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::string>>& tiles, double west,
+                                     double east, double south, double north, ElevationGrid& grid);
 
 // The tile name for the tile whose south-west corner is (latitude, longitude),
 // for example N39W099.hgt.

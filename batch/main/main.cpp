@@ -106,6 +106,8 @@ int main(int argc, char** argv)
     }
     if (options.liveSources)
         sources.live = *options.liveSources;
+    if (options.dem2Url)
+        sources.dem2Url = *options.dem2Url;
     ServiceHosts hosts;
     if (!ResolveServiceHosts(hosts, sources, error)) {
         std::fprintf(stderr, "terrafetch-batch: %s\n", error.c_str());
