@@ -119,6 +119,6 @@ ElevationTile ElevationTileFetcher::FetchCell(const HgtCell& cell)
         fallback.note += " (the tile bucket failed: " + tile.error + ")";
         return fallback;
     }
-    fallback.error = tile.error + "; the second source failed too: " + fallback.error;
+    fallback.error = tile.error + "; the second source (TERRAFETCH_DEM2_URL, --dem2-url) failed too: " + fallback.error;
     return fallback;
 }
