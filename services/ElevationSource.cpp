@@ -130,9 +130,10 @@ bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::s
     if (!ShapeGrid(grid, west, east, south, north))
         return false;
     std::vector<ElevationRaster> rasters;
+    const HgtBox box{west, east, south, north};
     for (const auto& [cell, path] : tiles) {
         ElevationRaster tile;
-        if (!LoadHgtFile(path, cell.latitude, cell.longitude, tile))
+        if (!LoadHgtFile(path, cell.latitude, cell.longitude, tile, &box))
             return false;
         rasters.push_back(std::move(tile));
     }
