@@ -31,6 +31,9 @@ TEST(BatchOptions, TakesEveryOption)
     EXPECT_TRUE(options.exports.empty());
     ASSERT_TRUE(Parse({"--export", "geotiff,png"}, options, error)) << error;
     EXPECT_EQ(options.exports, (std::vector<ExportFormat>{ExportFormat::GeoTiff, ExportFormat::TexturePng}));
+    EXPECT_FALSE(options.dem2Url);
+    ASSERT_TRUE(Parse({"--dem2-url", "none"}, options, error)) << error;
+    EXPECT_EQ(options.dem2Url, "none");
 }
 
 TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
@@ -39,7 +42,7 @@ TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
         {"--west"},           {"--west", "abc"},          {"--north", "95"},        {"--size", "0.3"},
         {"--timeout", "0"},   {"--timeout", "301"},       {"--timeout", "2.5"},     {"--line-thickness", "3"},
         {"--scan", "0"},      {"--z-scale", "1x"},        {"--frobnicate"},         {"--west", "nan"},
-        {"--export", "tif"},  {"--export", ""},
+        {"--export", "tif"},  {"--export", ""},           {"--dem2-url", ""},       {"--dem2-url"},
     };
     for (const auto& arguments : bad) {
         BatchOptions options;

@@ -83,6 +83,40 @@ TEST(GunzipSink, InflatesWhateverBlocksTheBodyArrivesIn)
     EXPECT_EQ(heights, tile);
 }
 
+TEST(GunzipSink, InflatesIntoAFileThatEachAttemptStartsAfresh)
+{
+    TempDir folder;
+    const std::string path = folder.File("tile.hgt");
+    const std::string tile = MakeHgtTile(57, 11, 1201);
+    const std::string gzip = Gzip(tile);
+    GunzipSink sink(tile.size(), path);
+    // A first attempt that broke off halfway leaves nothing of itself behind.
+    sink.Begin();
+    sink.Append(gzip.data(), gzip.size() / 2);
+    sink.Begin();
+    for (size_t at = 0; at < gzip.size(); at += 9000)
+        ASSERT_TRUE(sink.Append(gzip.data() + at, std::min<size_t>(9000, gzip.size() - at)));
+    std::string error;
+    ASSERT_TRUE(sink.Finish(error)) << error;
+    EXPECT_EQ(sink.OutputSize(), tile.size());
+    EXPECT_TRUE(sink.Output().empty()) << "the bytes went to the file, not to memory";
+    EXPECT_EQ(ReadFileBytes(path), tile);
+
+    // One byte over the limit fails, as in memory.
+    GunzipSink small(tile.size() - 1, folder.File("small.hgt"));
+    small.Begin();
+    small.Append(gzip.data(), gzip.size());
+    EXPECT_FALSE(small.Finish(error));
+    EXPECT_NE(error.find("more than"), std::string::npos) << error;
+
+    // A file that cannot be created fails the sink instead of losing bytes.
+    GunzipSink nowhere(tile.size(), folder.File("missing/folder/tile.hgt"));
+    nowhere.Begin();
+    nowhere.Append(gzip.data(), gzip.size());
+    EXPECT_FALSE(nowhere.Finish(error));
+    EXPECT_NE(error.find("could not be created"), std::string::npos) << error;
+}
+
 TEST(GunzipSink, DamagedBodiesFailWithTheirCause)
 {
     const std::string tile = MakeHgtTile(57, 11, 1201);
