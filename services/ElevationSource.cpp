@@ -106,24 +106,6 @@ std::string HgtTileName(int latitude, int longitude)
     return HgtCellName({latitude, longitude}) + ".hgt";
 }
 
-bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
-                                 double east, double south, double north, ElevationGrid& grid)
-{
-    if (!ShapeGrid(grid, west, east, south, north))
-        return false;
-    std::vector<ElevationRaster> rasters;
-    for (const HgtCell& cell : cells) {
-        ElevationRaster tile;
-        if (!LoadHgtTile(folder, cell.latitude, cell.longitude, tile))
-            return false;
-        rasters.push_back(std::move(tile));
-    }
-    OrderFinestFirst(rasters);
-    std::vector<bool> fromData(grid.samples.size(), false);
-    FillFromData(rasters, grid, fromData);
-    return true;
-}
-
 bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::string>>& tiles, double west,
                                      double east, double south, double north, ElevationGrid& grid)
 {
