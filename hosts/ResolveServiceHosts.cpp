@@ -20,7 +20,7 @@ std::string SourcesKey(const LiveSourceSettings& sources)
 {
     if (!sources.live)
         return "bundled";
-    return "live\n" + sources.CacheFolder() + "\n" + sources.demUrl + "\n" + sources.wmsUrl + "\n" +
+    return "live\n" + sources.CacheFolder() + "\n" + sources.demUrl + "\n" + sources.dem2Url + "\n" + sources.wmsUrl + "\n" +
            sources.wmsBoundariesUrl + "\n" + sources.geocoderUrl;
 }
 

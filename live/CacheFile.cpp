@@ -62,6 +62,24 @@ bool WriteCacheFile(const std::string& path, const std::string& bytes, std::stri
     return true;
 }
 
+std::string TemporaryCacheFileName(const std::string& path)
+{
+    std::error_code folderError;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
+    return TemporaryNameFor(path);
+}
+
+bool CommitCacheFile(const std::string& temporary, const std::string& path, std::string& error)
+{
+    std::error_code renameError;
+    std::filesystem::rename(temporary, path, renameError);
+    if (!renameError)
+        return true;
+    error = "cannot write \"" + path + "\"";
+    RemovePartialFile(temporary);
+    return false;
+}
+
 std::string CacheKeyHash(const std::string& text)
 {
     uint64_t hash = 14695981039346656037ull;

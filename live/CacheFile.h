@@ -14,5 +14,13 @@ bool ReadCacheFile(const std::string& path, size_t maxBytes, std::string& bytes)
 // that fails, leaving no file behind.
 bool WriteCacheFile(const std::string& path, const std::string& bytes, std::string& error);
 
+// A temporary name beside `path` for a file written piece by piece, unique
+// to this process and call; its folder is created.
+std::string TemporaryCacheFileName(const std::string& path);
+
+// Renames the complete `temporary` into place as `path`; false with `error`
+// set when that fails, removing `temporary`.
+bool CommitCacheFile(const std::string& temporary, const std::string& path, std::string& error);
+
 // A stable 64-bit FNV-1a hash of `text` as 16 hex digits, for file names.
 std::string CacheKeyHash(const std::string& text);

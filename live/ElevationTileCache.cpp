@@ -1,7 +1,9 @@
 #include "live/ElevationTileCache.h"
 
+#include "core/FileSystem.h"
 #include "live/CacheFile.h"
 #include "live/GunzipSink.h"
+#include "live/SourceCacheKey.h"
 
 #include <filesystem>
 
@@ -17,9 +19,13 @@ std::string Lower(std::string text)
     return text;
 }
 
-// A height file of the right size, under its name or its lower-case name.
-std::string CachedHeightFile(const std::string& folder, const std::string& name)
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
+std::string FindCachedHeightFile(const std::string& folder, const HgtCell& cell)
 {
+    const std::string name = HgtCellName(cell);
     std::error_code error;
     for (const std::string& candidate : {name + ".hgt", Lower(name) + ".hgt"}) {
         const fs::path path = fs::path(folder) / candidate;
@@ -30,10 +36,11 @@ std::string CachedHeightFile(const std::string& folder, const std::string& name)
     return {};
 }
 
-}  // namespace
-
-ElevationTileCache::ElevationTileCache(std::string folder, std::string baseUrl, UpstreamClient& client)
-    : folder_(std::move(folder)), baseUrl_(std::move(baseUrl)), client_(client)
+ElevationTileCache::ElevationTileCache(std::string elevationFolder, std::string baseUrl, UpstreamClient& client)
+    : userFolder_(std::move(elevationFolder)),
+      folder_((fs::path(userFolder_) / SourceCacheFolderName(baseUrl)).string()),
+      baseUrl_(std::move(baseUrl)),
+      client_(client)
 {
 }
 
@@ -49,75 +56,56 @@ std::mutex& ElevationTileCache::CellLock(const HgtCell& cell)
 ElevationTileCache::Tile ElevationTileCache::Fetch(const HgtCell& cell)
 {
     std::lock_guard lock(CellLock(cell));
-    Tile tile;
-    if (FindCached(cell, tile))
-        return tile;
-    return Download(cell);
-}
-
-bool ElevationTileCache::FindCached(const HgtCell& cell, Tile& tile) const
-{
     const std::string name = HgtCellName(cell);
+    Tile tile;
     tile.fromCache = true;
-    tile.path = CachedHeightFile(folder_, name);
+    tile.path = FindCachedHeightFile(userFolder_, cell);
     if (!tile.path.empty()) {
         tile.outcome = Outcome::kReady;
-        return true;
+        tile.note = name + " from your own height file " + tile.path;
+        return tile;
     }
-    std::error_code error;
-    if (fs::exists(fs::path(folder_) / (name + ".nodata"), error)) {
-        tile.outcome = Outcome::kNoData;
-        return true;
+    tile.path = FindCachedHeightFile(folder_, cell);
+    if (!tile.path.empty()) {
+        tile.outcome = Outcome::kReady;
+        tile.note = name + " from the cache";
+        return tile;
     }
-    return false;
+    return Download(cell);
 }
 
 ElevationTileCache::Tile ElevationTileCache::Download(const HgtCell& cell)
 {
     const std::string name = HgtCellName(cell);
     const std::string url = HgtTileUrl(baseUrl_, cell);
+    const std::string path = (fs::path(folder_) / (name + ".hgt")).string();
+    const std::string temporary = TemporaryCacheFileName(path);
     Tile tile;
-    GunzipSink sink(kLargestHgtBytes);
+    GunzipSink sink(kLargestHgtBytes, temporary);
     const UpstreamAnswer answer = client_.Get(url, kMaxDownloadBytes, sink);
+    std::string why;
+    const bool inflated = sink.Finish(why);
     if (!answer.ok) {
-        tile.error = "\"" + url + "\" could not be downloaded: " + answer.error;
-        return tile;
-    }
-    if (answer.status == 403 || answer.status == 404) {
-        tile.outcome = Outcome::kNoData;
-        tile.error = Store(name + ".nodata", {});
-        if (!tile.error.empty())
-            tile.outcome = Outcome::kFailed;
-        return tile;
-    }
-    if (answer.status != 200) {
-        tile.error = "\"" + url + "\" answered with status " + std::to_string(answer.status);
-        return tile;
-    }
-    std::string why;
-    if (!sink.Finish(why)) {
-        tile.error = "\"" + url + "\" is no height file: " + why;
-        return tile;
-    }
-    if (HgtPostsForBytes(sink.Output().size()) == 0) {
-        tile.error = "\"" + url + "\" is no height file: it holds " + std::to_string(sink.Output().size()) +
+        tile.error = Quoted(url) + " could not be downloaded: " + answer.error;
+    } else if (answer.status == 403 || answer.status == 404) {
+        // The bucket has a tile for every cell: the URL is wrong.
+        tile.error = "the tile source answered " + std::to_string(answer.status) + " for " + url +
+                     ": check TERRAFETCH_DEM_URL (--dem-url)";
+    } else if (answer.status != 200) {
+        tile.error = Quoted(url) + " answered with status " + std::to_string(answer.status);
+    } else if (!inflated) {
+        tile.error = Quoted(url) + " is no height file: " + why;
+    } else if (HgtPostsForBytes(sink.OutputSize()) == 0) {
+        tile.error = Quoted(url) + " is no height file: it holds " + std::to_string(sink.OutputSize()) +
                      " bytes, not 3601 or 1201 posts square";
+    } else if (!CommitCacheFile(temporary, path, why)) {
+        tile.error = "the cache folder " + Quoted(folder_) + " could not take " + Quoted(name + ".hgt");
+    } else {
+        tile.outcome = Outcome::kReady;
+        tile.path = path;
+        tile.note = name + " from " + baseUrl_;
         return tile;
     }
-    tile.error = Store(name + ".hgt", sink.Output());
-    if (tile.error.empty()) {
-        tile.outcome = Outcome::kReady;
-        tile.path = (fs::path(folder_) / (name + ".hgt")).string();
-    }
+    RemovePartialFile(temporary);
     return tile;
-}
-
-// Writes `bytes` as `name` in the cache folder through a temporary file;
-// returns why it could not, or an empty text.
-std::string ElevationTileCache::Store(const std::string& name, const std::string& bytes) const
-{
-    std::string why;
-    if (WriteCacheFile((fs::path(folder_) / name).string(), bytes, why))
-        return {};
-    return "the cache folder \"" + folder_ + "\" could not take \"" + name + "\"";
 }

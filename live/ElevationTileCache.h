@@ -1,5 +1,6 @@
 #pragma once
 
+#include "live/ElevationTile.h"
 #include "live/HgtTile.h"
 #include "live/UpstreamClient.h"
 
@@ -8,44 +9,47 @@
 #include <mutex>
 #include <string>
 
-// The elevation tiles of live mode, cache first. A tile is a plain height
-// file "N39W099.hgt" in the cache folder (a user may copy such files in); a
-// cell the source has no tile for (403 or 404) is remembered by an empty
-// "N39W099.nodata" beside them, so a quad fetched once works again offline.
-// Downloads are inflated as they arrive, checked to be one height file, and
-// written under a temporary name that is renamed only when all is well:
-// nothing broken is ever cached. Fetch() is safe from several threads; two
-// fetches of one cell wait for each other instead of downloading it twice.
+// The elevation tiles of the public tile bucket, cache first. The bucket
+// covers the globe, so every answer but a height file is a failure: a 403
+// or 404 means the URL is wrong, and nothing is remembered for it.
+//
+// Layout under the elevation folder: a plain "N39W099.hgt" a user copied in
+// directly is honoured for any source; what a source delivered lives in a
+// sub-folder named after its base URL (SourceCacheFolderName), so a tile of
+// one URL is never served for another. Downloads are inflated as they
+// arrive straight into a temporary file, checked to be one height file and
+// renamed into place only then: nothing broken is ever cached. Fetch() is
+// safe from several threads; two fetches of one cell wait for each other
+// instead of downloading it twice.
 class ElevationTileCache {
 public:
-    enum class Outcome { kReady, kNoData, kFailed };
-
-    struct Tile {
-        Outcome outcome = Outcome::kFailed;
-        bool fromCache = false;
-        std::string path;   // the height file, when ready
-        std::string error;  // names the tile's URL and the cause, when failed
-    };
+    using Outcome = ElevationTile::Outcome;
+    using Tile = ElevationTile;
 
     // A gzipped height file of 3601² posts is some 26 MB at worst.
     static constexpr size_t kMaxDownloadBytes = 40u << 20;
 
-    ElevationTileCache(std::string folder, std::string baseUrl, UpstreamClient& client);
+    ElevationTileCache(std::string elevationFolder, std::string baseUrl, UpstreamClient& client);
 
     Tile Fetch(const HgtCell& cell);
 
+    // The folder a user may copy height files into, and this source's own.
+    const std::string& UserFolder() const { return userFolder_; }
     const std::string& Folder() const { return folder_; }
     const std::string& BaseUrl() const { return baseUrl_; }
 
 private:
-    bool FindCached(const HgtCell& cell, Tile& tile) const;
     Tile Download(const HgtCell& cell);
-    std::string Store(const std::string& name, const std::string& bytes) const;
     std::mutex& CellLock(const HgtCell& cell);
 
+    std::string userFolder_;
     std::string folder_;
     std::string baseUrl_;
     UpstreamClient& client_;
     std::mutex locksMutex_;
     std::map<std::pair<int, int>, std::unique_ptr<std::mutex>> cellLocks_;
 };
+
+// A height file of the right size named after `cell` (or its lower-case
+// name) in `folder`; empty when there is none.
+std::string FindCachedHeightFile(const std::string& folder, const HgtCell& cell);

@@ -45,13 +45,16 @@ void ElevationTileFetcher::Order::Record(size_t index, const ElevationTileCache:
     }
     ++status_.finished;
     status_.fromCache += tile.fromCache ? 1 : 0;
-    status_.noData += tile.outcome == ElevationTileCache::Outcome::kNoData ? 1 : 0;
+    status_.secondSourceUsed = status_.secondSourceUsed || tile.secondSource;
+    status_.notes.push_back(tile.note);
 }
 
 ElevationTileFetcher::ElevationTileFetcher(const LiveSourceSettings& settings, int workers,
                                            UpstreamClient::Limits limits)
     : client_(limits), cache_(settings.CacheFolder() + "/elevation", settings.demUrl, client_)
 {
+    if (settings.HasSecondDemSource())
+        second_ = std::make_unique<DemGeoTiffCache>(cache_.UserFolder(), settings.dem2Url, client_);
     for (int i = 0; i < std::max(1, workers); ++i)
         workers_.emplace_back([this] { Work(); });
 }
@@ -97,6 +100,25 @@ void ElevationTileFetcher::Work()
         // any more, is not worth a download.
         if (task.order->Failed() || task.order.use_count() == 1)
             continue;
-        task.order->Record(task.index, cache_.Fetch(task.order->Cells()[task.index]));
+        task.order->Record(task.index, FetchCell(task.order->Cells()[task.index]));
     }
+}
+
+ElevationTile ElevationTileFetcher::FetchCell(const HgtCell& cell)
+{
+    ElevationTile tile = cache_.Fetch(cell);
+    if (tile.outcome == ElevationTile::Outcome::kReady)
+        return tile;
+    if (!second_) {
+        tile.error += "; no second elevation source is set (TERRAFETCH_DEM2_URL, --dem2-url)";
+        return tile;
+    }
+    ElevationTile fallback = second_->Fetch(cell);
+    if (fallback.outcome == ElevationTile::Outcome::kReady) {
+        // Which source failed stays visible beside which one served.
+        fallback.note += " (the tile bucket failed: " + tile.error + ")";
+        return fallback;
+    }
+    fallback.error = tile.error + "; the second source (TERRAFETCH_DEM2_URL, --dem2-url) failed too: " + fallback.error;
+    return fallback;
 }

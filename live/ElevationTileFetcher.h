@@ -1,5 +1,6 @@
 #pragma once
 
+#include "live/DemGeoTiffCache.h"
 #include "live/ElevationTileCache.h"
 #include "live/HgtTile.h"
 #include "live/LiveSourceSettings.h"
@@ -16,19 +17,21 @@
 // How far the tiles of one order have come.
 struct TileFetchStatus {
     int total = 0;
-    int finished = 0;   // ready or without data
+    int finished = 0;   // ready
     int fromCache = 0;
-    int noData = 0;
+    bool secondSourceUsed = false;  // some cell came from the 3DEP GeoTIFFs
     bool failed = false;
-    std::string error;  // the first failure, naming the tile's URL and the cause
+    std::string error;  // the first failure, naming the tile's URL, the cause and the setting
+    std::vector<std::string> notes;  // per finished cell, where it came from
 
     bool Done() const { return failed || finished == total; }
 };
 
 // Fetches the elevation tiles of orders on a few worker threads of its own,
 // so that whoever starts an order never waits for the network: the order's
-// status is polled instead. The first tile that fails fails its order, and
-// the order's other tiles are then not fetched.
+// status is polled instead. A cell the tile bucket fails for is taken from
+// the second source, the 3DEP GeoTIFFs, when one is set; a cell both fail
+// for fails its order, and the order's other tiles are then not fetched.
 //
 // Lifecycle: the workers start with the fetcher; destruction cancels the
 // transfers under way and returns once the workers have ended.
@@ -63,6 +66,8 @@ public:
     std::shared_ptr<const Order> Start(std::vector<HgtCell> cells);
 
     const ElevationTileCache& Cache() const { return cache_; }
+    // Null when the second source is switched off.
+    const DemGeoTiffCache* SecondSource() const { return second_.get(); }
 
 private:
     struct Task {
@@ -71,9 +76,11 @@ private:
     };
 
     void Work();
+    ElevationTile FetchCell(const HgtCell& cell);
 
     UpstreamClient client_;
     ElevationTileCache cache_;
+    std::unique_ptr<DemGeoTiffCache> second_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;

@@ -15,10 +15,43 @@ constexpr size_t kOutputBlock = 256 * 1024;
 
 GunzipSink::GunzipSink(size_t maxOutput) : maxOutput_(maxOutput) { Reset(); }
 
+GunzipSink::GunzipSink(size_t maxOutput, std::string outputPath)
+    : maxOutput_(maxOutput), outputPath_(std::move(outputPath))
+{
+    Reset();
+}
+
 GunzipSink::~GunzipSink()
 {
     if (streamOpen_)
         inflateEnd(&stream_);
+    CloseFile();
+}
+
+void GunzipSink::CloseFile()
+{
+    if (file_ && std::fclose(file_) != 0 && error_.empty())
+        error_ = "its inflated bytes could not be written to \"" + outputPath_ + "\"";
+    file_ = nullptr;
+}
+
+bool GunzipSink::Emit(const char* data, size_t size)
+{
+    if (outputSize_ + size > maxOutput_) {
+        error_ = "it inflates to more than " + std::to_string(maxOutput_) + " bytes";
+        output_.clear();
+        return false;
+    }
+    outputSize_ += size;
+    if (outputPath_.empty()) {
+        output_.append(data, size);
+        return true;
+    }
+    if (!file_ || std::fwrite(data, 1, size, file_) != size) {
+        error_ = "its inflated bytes could not be written to \"" + outputPath_ + "\"";
+        return false;
+    }
+    return true;
 }
 
 void GunzipSink::Reset()
@@ -31,6 +64,13 @@ void GunzipSink::Reset()
     sawInput_ = false;
     error_ = streamOpen_ ? "" : "the gzip decoder could not be started";
     output_.clear();
+    outputSize_ = 0;
+    if (!outputPath_.empty()) {
+        CloseFile();
+        file_ = std::fopen(outputPath_.c_str(), "wb");
+        if (!file_ && error_.empty())
+            error_ = "\"" + outputPath_ + "\" could not be created";
+    }
 }
 
 void GunzipSink::Begin() { Reset(); }
@@ -60,18 +100,13 @@ bool GunzipSink::Inflate(const unsigned char* data, size_t size)
         while (stream_.avail_in > 0 && !memberEnded_) {
             // One byte of room beyond the limit tells a stream that ends at
             // the limit from one that goes on.
-            const size_t before = output_.size();
-            const size_t room = std::min(kOutputBlock, maxOutput_ + 1 - before);
-            output_.resize(before + room);
-            stream_.next_out = reinterpret_cast<unsigned char*>(output_.data() + before);
+            const size_t room = std::min(kOutputBlock, maxOutput_ + 1 - outputSize_);
+            block_.resize(room);
+            stream_.next_out = reinterpret_cast<unsigned char*>(block_.data());
             stream_.avail_out = static_cast<uInt>(room);
             const int result = inflate(&stream_, Z_NO_FLUSH);
-            output_.resize(before + room - stream_.avail_out);
-            if (output_.size() > maxOutput_) {
-                error_ = "it inflates to more than " + std::to_string(maxOutput_) + " bytes";
-                output_.clear();
+            if (!Emit(block_.data(), room - stream_.avail_out))
                 return false;
-            }
             if (result == Z_STREAM_END) {
                 memberEnded_ = true;
             } else if (result != Z_OK && result != Z_BUF_ERROR) {
@@ -93,6 +128,7 @@ bool GunzipSink::Inflate(const unsigned char* data, size_t size)
 
 bool GunzipSink::Finish(std::string& error)
 {
+    CloseFile();
     if (!error_.empty()) {
         error = error_;
         return false;

@@ -6,6 +6,8 @@ std::string* LiveSourceSettingOfOption(const std::string& option, LiveSourceSett
         return &settings.cacheFolder;
     if (option == "--dem-url")
         return &settings.demUrl;
+    if (option == "--dem2-url")
+        return &settings.dem2Url;
     if (option == "--wms-url")
         return &settings.wmsUrl;
     if (option == "--wms-boundaries-url")

@@ -47,6 +47,7 @@ bool LiveSourceSettingsFromEnvironment(LiveSourceSettings& settings, std::string
         return false;
     }
     OverrideFromEnvironment("TERRAFETCH_DEM_URL", settings.demUrl);
+    OverrideFromEnvironment("TERRAFETCH_DEM2_URL", settings.dem2Url);
     OverrideFromEnvironment("TERRAFETCH_WMS_URL", settings.wmsUrl);
     OverrideFromEnvironment("TERRAFETCH_WMS_BOUNDARIES_URL", settings.wmsBoundariesUrl);
     OverrideFromEnvironment("TERRAFETCH_GEOCODER_URL", settings.geocoderUrl);

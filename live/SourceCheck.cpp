@@ -1,6 +1,7 @@
 #include "live/SourceCheck.h"
 
 #include "live/CensusGeocoder.h"
+#include "live/DemGeoTiff.h"
 #include "live/HgtTile.h"
 #include "live/WmsAnswer.h"
 #include "live/WmsGetMap.h"
@@ -153,6 +154,12 @@ SourceCheck CheckGeocoder(SourceCheck check, const SourceCheckFetch& fetch, cons
     return check;
 }
 
+// Classic and big TIFF, either byte order; each signature holds a NUL.
+std::vector<std::string> TiffSignatures()
+{
+    return {std::string("II*\0", 4), std::string("MM\0*", 4), std::string("II+\0", 4), std::string("MM\0+", 4)};
+}
+
 SourceCheck Named(const char* source, const char* setting)
 {
     SourceCheck check;
@@ -185,6 +192,15 @@ std::vector<SourceCheck> CheckLiveSources(const LiveSourceSettings& settings, co
     std::vector<SourceCheck> checks;
     checks.push_back(CheckFirstBytes(Named("Elevation tiles", "TERRAFETCH_DEM_URL (--dem-url)"), fetch,
                                      HgtTileUrl(settings.demUrl, kKnownCell), {"\x1f\x8b"}, "a gzip file"));
+    SourceCheck second = Named("Second elevation source", "TERRAFETCH_DEM2_URL (--dem2-url)");
+    if (settings.HasSecondDemSource()) {
+        checks.push_back(CheckFirstBytes(second, fetch, DemGeoTiffUrl(settings.dem2Url, kKnownCell),
+                                         TiffSignatures(), "a TIFF file"));
+    } else {
+        second.skipped = true;
+        second.detail = "switched off (\"none\")";
+        checks.push_back(second);
+    }
     checks.push_back(CheckWms(Named("Street map WMS", "TERRAFETCH_WMS_URL (--wms-url)"), fetch, settings.wmsUrl));
     checks.push_back(CheckWms(Named("Boundaries WMS", "TERRAFETCH_WMS_BOUNDARIES_URL (--wms-boundaries-url)"),
                               fetch, settings.wmsBoundariesUrl));

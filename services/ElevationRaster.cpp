@@ -189,47 +189,76 @@ int ElevationRaster::Sample(double x, double y) const
     return static_cast<int>(std::lround(upper + (lower - upper) * wy));
 }
 
+namespace {
+
+// The first and last post of a side of `size` posts that lie within
+// [low, high] (in posts from the side's start) or one post around it.
+std::pair<int, int> PostSpan(double low, double high, int size)
+{
+    const int first = std::clamp(static_cast<int>(std::floor(low + kTolerance)) - 1, 0, size - 1);
+    const int last = std::clamp(static_cast<int>(std::ceil(high - kTolerance)) + 1, 0, size - 1);
+    return {first, std::max(first, last)};
+}
+
+}  // namespace
+
+bool LoadHgtFile(const std::string& path, int latitude, int longitude, ElevationRaster& raster, const HgtBox* box)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    std::fseek(file, 0, SEEK_END);
+    const long bytes = std::ftell(file);
+    int size = 0;
+    if (bytes == 3601L * 3601L * 2L)
+        size = 3601;
+    else if (bytes == 1201L * 1201L * 2L)
+        size = 1201;
+    const double postsPerDegree = size - 1;
+    // Only the rows and columns of the box are read: a quad across four
+    // cells then holds a quarter of each tile, not four whole tiles.
+    auto [firstRow, lastRow] = box ? PostSpan((latitude + 1 - box->north) * postsPerDegree,
+                                              (latitude + 1 - box->south) * postsPerDegree, size)
+                                   : std::pair{0, size - 1};
+    auto [firstColumn, lastColumn] = box ? PostSpan((box->west - longitude) * postsPerDegree,
+                                                    (box->east - longitude) * postsPerDegree, size)
+                                         : std::pair{0, size - 1};
+    const int columns = lastColumn - firstColumn + 1;
+    std::vector<unsigned char> raw(size > 0 ? static_cast<size_t>(columns) * 2 : 0);
+    bool read = size > 0;
+    if (read) {
+        raster.posts.resize(static_cast<size_t>(lastRow - firstRow + 1) * columns);
+        for (int row = firstRow; read && row <= lastRow; ++row) {
+            read = std::fseek(file, (static_cast<long>(row) * size + firstColumn) * 2, SEEK_SET) == 0 &&
+                   std::fread(raw.data(), 1, raw.size(), file) == raw.size();
+            int16_t* out = raster.posts.data() + static_cast<size_t>(row - firstRow) * columns;
+            for (int i = 0; read && i < columns; ++i) {
+                const auto value = static_cast<int16_t>((raw[2 * i] << 8) | raw[2 * i + 1]);
+                out[i] = value == 32767 ? ElevationRaster::kVoidPost : value;
+            }
+        }
+    }
+    std::fclose(file);
+    if (!read) {
+        raster.posts.clear();
+        ReportSkippedFile(path, size == 0 ? "an .hgt tile must hold 3601 or 1201 posts square" : "it cannot be read");
+        return false;
+    }
+    raster.name = path;
+    raster.columns = columns;
+    raster.rows = lastRow - firstRow + 1;
+    raster.spacingX = raster.spacingY = 3600.0 / (size - 1);
+    raster.westPost = longitude * 3600.0 + firstColumn * raster.spacingX;
+    raster.northPost = (latitude + 1) * 3600.0 - firstRow * raster.spacingY;
+    return true;
+}
+
 bool LoadHgtTile(const std::string& folder, int latitude, int longitude, ElevationRaster& raster)
 {
     const std::string name = HgtTileName(latitude, longitude);
-    for (const std::string& candidate : {name, Lower(name)}) {
-        const std::string path = folder + "/" + candidate;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (!file)
-            continue;
-        std::fseek(file, 0, SEEK_END);
-        const long bytes = std::ftell(file);
-        std::fseek(file, 0, SEEK_SET);
-        int size = 0;
-        if (bytes == 3601L * 3601L * 2L)
-            size = 3601;
-        else if (bytes == 1201L * 1201L * 2L)
-            size = 1201;
-        // The big-endian posts are read straight into place and swapped
-        // there, so a tile costs its own size once, not twice.
-        raster.posts.resize(size > 0 ? static_cast<size_t>(size) * size : 0);
-        const bool read = size > 0 && std::fread(raster.posts.data(), 2, raster.posts.size(), file) ==
-                                          raster.posts.size();
-        std::fclose(file);
-        if (!read) {
-            raster.posts.clear();
-            raster.posts.shrink_to_fit();
-            ReportSkippedFile(path, size == 0 ? "an .hgt tile must hold 3601 or 1201 posts square"
-                                              : "it cannot be read");
-            continue;
-        }
-        raster.name = path;
-        raster.columns = raster.rows = size;
-        raster.spacingX = raster.spacingY = 3600.0 / (size - 1);
-        raster.westPost = longitude * 3600.0;
-        raster.northPost = (latitude + 1) * 3600.0;
-        for (int16_t& post : raster.posts) {
-            const auto bytes = static_cast<uint16_t>(post);
-            const auto value = static_cast<int16_t>(static_cast<uint16_t>((bytes & 0xFF) << 8 | bytes >> 8));
-            post = value == 32767 ? ElevationRaster::kVoidPost : value;
-        }
-        return true;
-    }
+    for (const std::string& candidate : {name, Lower(name)})
+        if (LoadHgtFile(folder + "/" + candidate, latitude, longitude, raster, nullptr))
+            return true;
     return false;
 }
 

@@ -31,6 +31,16 @@ struct ElevationRaster {
     int Sample(double x, double y) const;
 };
 
+// A box in degrees.
+struct HgtBox {
+    double west = 0, east = 0, south = 0, north = 0;
+};
+
+// The SRTM tile at `path` of the cell whose south-west corner is
+// (latitude, longitude): its posts within `box` and one around it, or all of
+// them when `box` is null. False when it cannot be read or has the wrong size.
+bool LoadHgtFile(const std::string& path, int latitude, int longitude, ElevationRaster& raster, const HgtBox* box);
+
 // An SRTM tile "N39W099.hgt" (or its lower-case name) of `folder`; false
 // when neither name exists. A file of the wrong size is reported on
 // standard error and not used.

@@ -106,15 +106,16 @@ std::string HgtTileName(int latitude, int longitude)
     return HgtCellName({latitude, longitude}) + ".hgt";
 }
 
-bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
-                                 double east, double south, double north, ElevationGrid& grid)
+bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::string>>& tiles, double west,
+                                     double east, double south, double north, ElevationGrid& grid)
 {
     if (!ShapeGrid(grid, west, east, south, north))
         return false;
     std::vector<ElevationRaster> rasters;
-    for (const HgtCell& cell : cells) {
+    const HgtBox box{west, east, south, north};
+    for (const auto& [cell, path] : tiles) {
         ElevationRaster tile;
-        if (!LoadHgtTile(folder, cell.latitude, cell.longitude, tile))
+        if (!LoadHgtFile(path, cell.latitude, cell.longitude, tile, &box))
             return false;
         rasters.push_back(std::move(tile));
     }

@@ -4,6 +4,7 @@
 #include "services/ElevationGrid.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Builds the elevation posts of an order. Real elevation in `hgtFolder` is
@@ -24,11 +25,12 @@ struct ElevationSourceOptions {
 bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,
                         double south, double north, ElevationGrid& grid);
 
-// Posts from the .hgt tiles of `cells` in `folder` only, mosaicked as
-// BuildElevationGrid does; every post no tile holds is void, never
-// synthetic. False when the box cannot be shaped or a tile cannot be read.
-bool BuildElevationGridFromTiles(const std::string& folder, const std::vector<HgtCell>& cells, double west,
-                                 double east, double south, double north, ElevationGrid& grid);
+// Posts from the height files `tiles` only (each of its cell, read just
+// where the box needs it), mosaicked as BuildElevationGrid does; every post
+// no tile holds is void, never synthetic. False when the box cannot be
+// shaped or a tile cannot be read.
+bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::string>>& tiles, double west,
+                                     double east, double south, double north, ElevationGrid& grid);
 
 // The tile name for the tile whose south-west corner is (latitude, longitude),
 // for example N39W099.hgt.

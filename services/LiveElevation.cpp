@@ -36,30 +36,33 @@ LiveElevation::Tiles LiveElevation::Start(double west, double east, double south
 bool LiveElevation::BuildGrid(const ElevationTileFetcher::Order& tiles, double west, double east, double south,
                               double north, ElevationGrid& grid) const
 {
-    std::vector<HgtCell> ready;
-    for (const auto& [cell, path] : tiles.ReadyTiles())
-        ready.push_back(cell);
-    return BuildElevationGridFromTiles(fetcher_.Cache().Folder(), ready, west, east, south, north, grid);
+    return BuildElevationGridFromTileFiles(tiles.ReadyTiles(), west, east, south, north, grid);
 }
 
 std::string LiveElevation::SourceText() const
 {
-    return "Elevation: 1-arc-second tiles from " + Plain(fetcher_.Cache().BaseUrl()) +
-           ", cached in " + Plain(fetcher_.Cache().Folder()) +
-           ".<BR>Elevation data: U.S. Geological Survey 3D Elevation Program and NASA SRTM (public domain).";
+    const DemGeoTiffCache* second = fetcher_.SecondSource();
+    std::string text = "Elevation: 1-arc-second tiles from " + Plain(fetcher_.Cache().BaseUrl()) + ", cached in " +
+                       Plain(fetcher_.Cache().Folder());
+    if (second)
+        text += "; where they fail, " + std::string(DemGeoTiffCache::kSourceName) + " from " +
+                Plain(second->BaseUrl()) + ", cached in " + Plain(second->Folder());
+    text += ". Height files you put into " + Plain(fetcher_.Cache().UserFolder()) + " itself are used first.";
+    return text + "<BR>" + kElevationCredit;
 }
 
 std::string LiveElevation::ProgressText(const TileFetchStatus& status)
 {
     std::string text = std::to_string(status.finished) + " of " + std::to_string(status.total) + " elevation " +
                        TileWord(status.total) + " downloaded";
-    std::string notes;
     if (status.fromCache > 0)
-        notes += std::to_string(status.fromCache) + " from the cache";
-    if (status.noData > 0)
-        notes += (notes.empty() ? "" : ", ") + std::to_string(status.noData) + " " + TileWord(status.noData) +
-                 " without data (voids)";
-    return notes.empty() ? text + "." : text + " (" + notes + ").";
+        text += " (" + std::to_string(status.fromCache) + " from the cache)";
+    text += ".";
+    for (const std::string& note : status.notes)
+        text += "<BR>" + Plain(note) + ".";
+    if (status.secondSourceUsed)
+        text += "<BR>" + std::string(kSecondSourceCredit);
+    return text;
 }
 
 std::string LiveElevation::FailureText(const TileFetchStatus& status) const

@@ -32,6 +32,9 @@ void Usage()
         "                 (default $XDG_CACHE_HOME/terrafetch, else ~/.cache/terrafetch)\n"
         "  --dem-url URL  base URL of the 1-degree elevation tiles (.../N39/N39W099.hgt.gz)\n"
         "                 (default %s)\n"
+        "  --dem2-url URL base URL of the USGS 3DEP 1\" GeoTIFFs (.../n40w099/USGS_1_n40w099.tif),\n"
+        "                 used for cells the tiles fail for; \"none\" switches them off\n"
+        "                 (default %s)\n"
         "  --wms-url URL  TIGERweb WMS of roads, railroads and water\n"
         "                 (default %s)\n"
         "  --wms-boundaries-url URL\n"
@@ -45,7 +48,7 @@ void Usage()
         "                 per source (OK with its round trip, or what failed and which\n"
         "                 setting to check) and exit: 0 when all work, 1 otherwise\n"
         "  --help         show this text\n",
-        LiveSourceSettings::kDefaultDemUrl, LiveSourceSettings::kDefaultWmsUrl,
+        LiveSourceSettings::kDefaultDemUrl, LiveSourceSettings::kDefaultDem2Url, LiveSourceSettings::kDefaultWmsUrl,
         LiveSourceSettings::kDefaultWmsBoundariesUrl, LiveSourceSettings::kDefaultGeocoderUrl);
 }
 
@@ -146,6 +149,7 @@ int main(int argc, char** argv)
     if (options.live.live) {
         std::printf("Live public sources (cache %s):\n", options.live.CacheFolder().c_str());
         std::printf("  elevation tiles: %s\n", options.live.demUrl.c_str());
+        std::printf("  elevation, second source: %s\n", options.live.dem2Url.c_str());
         std::printf("  street map:      %s\n", options.live.wmsUrl.c_str());
         std::printf("  boundaries:      %s\n", options.live.wmsBoundariesUrl.c_str());
         std::printf("  geocoder:        %s\n", options.live.geocoderUrl.c_str());

@@ -31,6 +31,9 @@ TEST(BatchOptions, TakesEveryOption)
     EXPECT_TRUE(options.exports.empty());
     ASSERT_TRUE(Parse({"--export", "geotiff,png"}, options, error)) << error;
     EXPECT_EQ(options.exports, (std::vector<ExportFormat>{ExportFormat::GeoTiff, ExportFormat::TexturePng}));
+    EXPECT_TRUE(options.liveSettings.empty());
+    ASSERT_TRUE(Parse({"--dem2-url", "none"}, options, error)) << error;
+    EXPECT_EQ(options.liveSettings, (std::vector<std::pair<std::string, std::string>>{{"--dem2-url", "none"}}));
 }
 
 TEST(BatchOptions, TakesTheLiveSourcesUrlsInOrderAndTheSourceCheck)
@@ -60,7 +63,7 @@ TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
         {"--west"},           {"--west", "abc"},          {"--north", "95"},        {"--size", "0.3"},
         {"--timeout", "0"},   {"--timeout", "301"},       {"--timeout", "2.5"},     {"--line-thickness", "3"},
         {"--scan", "0"},      {"--z-scale", "1x"},        {"--frobnicate"},         {"--west", "nan"},
-        {"--export", "tif"},  {"--export", ""},
+        {"--export", "tif"},  {"--export", ""},           {"--dem2-url", ""},       {"--dem2-url"},
     };
     for (const auto& arguments : bad) {
         BatchOptions options;

@@ -61,6 +61,7 @@ protected:
             options.live.live = true;
             options.live.cacheFolder = cache.Path().string();
             options.live.demUrl = tileSourceUrl + "/skadi";
+            options.live.dem2Url = secondSourceUrl;
             services = std::make_unique<ReferenceServices>(options);
             EXPECT_NE(services->Start(), 0) << services->Error();
         }
@@ -130,8 +131,9 @@ protected:
     {
         std::vector<std::string> names;
         std::error_code error;
-        for (const auto& entry : fs::directory_iterator(cache.Path() / "elevation", error))
-            names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::recursive_directory_iterator(cache.Path() / "elevation", error))
+            if (entry.is_regular_file())
+                names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -139,6 +141,7 @@ protected:
     TempDir jobFolder, cache;
     fs::path previous;
     std::string tileSourceUrl;
+    std::string secondSourceUrl = "none";
     std::unique_ptr<ReferenceServices> services;
     std::unique_ptr<TempDir> runFolder;
     std::unique_ptr<RecordingWindow> window;
@@ -156,27 +159,35 @@ TEST_F(LiveElevationJobTest, AnAlignedQuadTakesOneTileAndItsPostsAreTheHeights)
     const std::string log = Log();
     EXPECT_NE(log.find("1 of 1 elevation tile downloaded."), std::string::npos) << log;
     EXPECT_NE(log.find("Elevation: 1-arc-second tiles from " + source.BaseUrl() + "/skadi"), std::string::npos) << log;
-    EXPECT_NE(log.find("U.S. Geological Survey 3D Elevation Program and NASA SRTM"), std::string::npos) << log;
+    EXPECT_NE(log.find("Elevation data: U.S. Geological Survey and U.S. National Oceanic and Atmospheric "
+                       "Administration (3DEP, SRTM, GMTED2010, ETOPO1; public domain)."),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("USGS 3D Elevation Program"), std::string::npos) << "the second source was not used";
     EXPECT_EQ(CachedFiles(), std::vector<std::string>{"N39W099.hgt"});
 }
 
-TEST_F(LiveElevationJobTest, AQuadAcrossFourTilesTakesEachPostFromItsTileAndAMissingCellIsVoid)
+TEST_F(LiveElevationJobTest, AQuadAcrossFourTilesTakesEachPostFromItsTileAndAMissingTileFailsTheJob)
 {
     TestTileServer source;
     tileSourceUrl = source.BaseUrl();
     for (const HgtCell cell : {HgtCell{38, -99}, HgtCell{39, -99}, HgtCell{38, -98}})
         source.Put("/skadi" + TilePath(cell.latitude, cell.longitude), GzippedTile(cell.latitude, cell.longitude));
-    // N39W098 has no tile: the source answers 404.
-    ASSERT_EQ(Run(-98.05, 39.05), 0) << Log();
-    EXPECT_EQ(source.RequestCount(), 4);
-    EXPECT_EQ(Mismatches(-98.05, 39.05, {{39, -98}}), 0);
-    EXPECT_NE(Log().find("4 of 4 elevation tiles downloaded (1 tile without data (voids))."), std::string::npos)
+    // N39W098 is missing: the source answers 404, which means a wrong URL.
+    EXPECT_NE(Run(-98.05, 39.05), 0) << Log();
+    EXPECT_NE(Log().find("answered 404 for " + tileSourceUrl + "/skadi" + TilePath(39, -98) +
+                         ": check TERRAFETCH_DEM_URL"),
+              std::string::npos)
         << Log();
+    EXPECT_TRUE(HeightMapBytes().empty());
+    const std::vector<std::string> cached = CachedFiles();
+    EXPECT_EQ(std::count(cached.begin(), cached.end(), "N39W098.hgt"), 0);
 
+    // Nothing was remembered for the cell: once the tile is there, it is used.
     source.Put("/skadi" + TilePath(39, -98), GzippedTile(39, -98));
-    job.quadSize = 0.1;
     ASSERT_EQ(Run(-98.05, 39.05), 0) << Log();
-    EXPECT_EQ(Mismatches(-98.05, 39.05, {{39, -98}}), 0) << "a cell without data is remembered";
+    EXPECT_EQ(Mismatches(-98.05, 39.05), 0);
+    EXPECT_NE(Log().find("4 of 4 elevation tiles downloaded"), std::string::npos) << Log();
 }
 
 TEST_F(LiveElevationJobTest, TheSecondRunIsServedFromTheCacheWithTheSameBytes)

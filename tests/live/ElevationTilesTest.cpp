@@ -1,6 +1,7 @@
 #include "live/ElevationTileCache.h"
 #include "live/GunzipSink.h"
 #include "live/HgtTile.h"
+#include "live/SourceCacheKey.h"
 #include "tests/support/HgtTestTiles.h"
 #include "tests/support/TempDir.h"
 
@@ -82,6 +83,40 @@ TEST(GunzipSink, InflatesWhateverBlocksTheBodyArrivesIn)
     EXPECT_EQ(heights, tile);
 }
 
+TEST(GunzipSink, InflatesIntoAFileThatEachAttemptStartsAfresh)
+{
+    TempDir folder;
+    const std::string path = folder.File("tile.hgt");
+    const std::string tile = MakeHgtTile(57, 11, 1201);
+    const std::string gzip = Gzip(tile);
+    GunzipSink sink(tile.size(), path);
+    // A first attempt that broke off halfway leaves nothing of itself behind.
+    sink.Begin();
+    sink.Append(gzip.data(), gzip.size() / 2);
+    sink.Begin();
+    for (size_t at = 0; at < gzip.size(); at += 9000)
+        ASSERT_TRUE(sink.Append(gzip.data() + at, std::min<size_t>(9000, gzip.size() - at)));
+    std::string error;
+    ASSERT_TRUE(sink.Finish(error)) << error;
+    EXPECT_EQ(sink.OutputSize(), tile.size());
+    EXPECT_TRUE(sink.Output().empty()) << "the bytes went to the file, not to memory";
+    EXPECT_EQ(ReadFileBytes(path), tile);
+
+    // One byte over the limit fails, as in memory.
+    GunzipSink small(tile.size() - 1, folder.File("small.hgt"));
+    small.Begin();
+    small.Append(gzip.data(), gzip.size());
+    EXPECT_FALSE(small.Finish(error));
+    EXPECT_NE(error.find("more than"), std::string::npos) << error;
+
+    // A file that cannot be created fails the sink instead of losing bytes.
+    GunzipSink nowhere(tile.size(), folder.File("missing/folder/tile.hgt"));
+    nowhere.Begin();
+    nowhere.Append(gzip.data(), gzip.size());
+    EXPECT_FALSE(nowhere.Finish(error));
+    EXPECT_NE(error.find("could not be created"), std::string::npos) << error;
+}
+
 TEST(GunzipSink, DamagedBodiesFailWithTheirCause)
 {
     const std::string tile = MakeHgtTile(57, 11, 1201);
@@ -107,9 +142,21 @@ TEST(GunzipSink, DamagedBodiesFailWithTheirCause)
     }
 }
 
+// Every file under `folder`, by its path relative to it.
+std::set<std::string> FilesUnder(const fs::path& folder)
+{
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, error))
+        if (entry.is_regular_file())
+            names.insert(fs::relative(entry.path(), folder).string());
+    return names;
+}
+
 class TileCacheTest : public ::testing::Test {
 protected:
     fs::path Folder() const { return cacheRoot.Path() / "elevation"; }
+    fs::path SourceFolder(const std::string& baseUrl) const { return Folder() / SourceCacheFolderName(baseUrl); }
     ElevationTileCache::Tile Fetch(const std::string& baseUrl, HgtCell cell)
     {
         ElevationTileCache cache(Folder().string(), baseUrl, client);
@@ -133,8 +180,8 @@ TEST_F(TileCacheTest, ADownloadedTileIsCachedAndServedOfflineAfterwards)
         EXPECT_FALSE(first.fromCache);
         EXPECT_EQ(server.RequestCount(), 1);
     }
-    EXPECT_EQ(FilesIn(Folder()), std::set<std::string>{"N39W099.hgt"}) << "no temporary file is left";
-    EXPECT_EQ(ReadFileBytes((Folder() / "N39W099.hgt").string()), tile);
+    EXPECT_EQ(FilesIn(SourceFolder(baseUrl)), std::set<std::string>{"N39W099.hgt"}) << "no temporary file is left";
+    EXPECT_EQ(ReadFileBytes((SourceFolder(baseUrl) / "N39W099.hgt").string()), tile);
 
     // The source is gone: the cache answers with the same bytes.
     const auto again = Fetch(baseUrl, {39, -99});
@@ -143,20 +190,50 @@ TEST_F(TileCacheTest, ADownloadedTileIsCachedAndServedOfflineAfterwards)
     EXPECT_EQ(ReadFileBytes(again.path), tile);
 }
 
-TEST_F(TileCacheTest, ACellWithoutTileHasNoDataAndIsRememberedAsSuch)
+TEST_F(TileCacheTest, A403Or404IsAWrongUrlThatFailsAndLeavesNoMarkerBehind)
 {
-    std::string baseUrl;
-    {
-        TestTileServer server;
-        server.Put("/S01/S01W040.hgt.gz", "Forbidden", 403);
-        baseUrl = server.BaseUrl();
-        EXPECT_EQ(Fetch(baseUrl, {10, -40}).outcome, ElevationTileCache::Outcome::kNoData) << "404";
-        EXPECT_EQ(Fetch(baseUrl, {-1, -40}).outcome, ElevationTileCache::Outcome::kNoData) << "403";
+    TestTileServer server;
+    server.Put("/S01/S01W040.hgt.gz", "Forbidden", 403);
+    // A marker an earlier version left for the cell must not count.
+    fs::create_directories(SourceFolder(server.BaseUrl()));
+    WriteFileBytes((SourceFolder(server.BaseUrl()) / "N10W040.nodata").string(), "");
+    for (const auto& [cell, status] : {std::pair{HgtCell{10, -40}, "404"}, {HgtCell{-1, -40}, "403"}}) {
+        const auto tile = Fetch(server.BaseUrl(), cell);
+        EXPECT_EQ(tile.outcome, ElevationTileCache::Outcome::kFailed) << status;
+        EXPECT_NE(tile.error.find(std::string("answered ") + status + " for " + HgtTileUrl(server.BaseUrl(), cell)),
+                  std::string::npos)
+            << tile.error;
+        EXPECT_NE(tile.error.find("TERRAFETCH_DEM_URL"), std::string::npos) << tile.error;
     }
-    EXPECT_EQ(FilesIn(Folder()), (std::set<std::string>{"N10W040.nodata", "S01W040.nodata"}));
-    const auto offline = Fetch(baseUrl, {10, -40});
-    EXPECT_EQ(offline.outcome, ElevationTileCache::Outcome::kNoData);
-    EXPECT_TRUE(offline.fromCache);
+    EXPECT_EQ(FilesUnder(Folder()), std::set<std::string>{SourceCacheFolderName(server.BaseUrl()) + "/N10W040.nodata"});
+}
+
+TEST_F(TileCacheTest, EachSourceHasItsOwnFolderAndUserTilesServeEverySource)
+{
+    const std::string tile = MakeHgtTile(39, -99, 1201);
+    TestTileServer a, b;
+    a.Put("/N39/N39W099.hgt.gz", Gzip(tile));
+    ASSERT_EQ(Fetch(a.BaseUrl(), {39, -99}).outcome, ElevationTileCache::Outcome::kReady);
+    const auto fromB = Fetch(b.BaseUrl(), {39, -99});
+    EXPECT_EQ(fromB.outcome, ElevationTileCache::Outcome::kFailed) << "what URL A gave is not served for URL B";
+    EXPECT_EQ(b.RequestCount(), 1);
+
+    // A height file copied straight into the elevation folder wins for any source.
+    const std::string own = MakeHgtTile(38, -99, 1201);
+    WriteFileBytes((Folder() / "N39W099.hgt").string(), own);
+    for (const std::string& url : {a.BaseUrl(), b.BaseUrl()}) {
+        const auto served = Fetch(url, {39, -99});
+        ASSERT_EQ(served.outcome, ElevationTileCache::Outcome::kReady) << served.error;
+        EXPECT_TRUE(served.fromCache);
+        EXPECT_EQ(ReadFileBytes(served.path), own);
+        EXPECT_NE(served.note.find("your own height file"), std::string::npos) << served.note;
+    }
+    EXPECT_EQ(a.RequestCount(), 1);
+    EXPECT_EQ(b.RequestCount(), 1);
+    EXPECT_NE(SourceCacheFolderName("https://s3.amazonaws.com/elevation-tiles-prod/skadi"),
+              SourceCacheFolderName("https://s3.amazonaws.com/elevation-tiles-prod/v2/skadi"));
+    EXPECT_EQ(SourceCacheFolderName("https://../..").find('/'), std::string::npos);
+    EXPECT_NE(SourceCacheFolderName("https://../..").front(), '.');
 }
 
 TEST_F(TileCacheTest, BrokenDownloadsFailAndLeaveNothingInTheCache)
@@ -180,7 +257,7 @@ TEST_F(TileCacheTest, BrokenDownloadsFailAndLeaveNothingInTheCache)
         EXPECT_NE(tile.error.find(HgtTileUrl(server.BaseUrl(), c.cell)), std::string::npos) << tile.error;
         EXPECT_NE(tile.error.find(c.cause), std::string::npos) << tile.error;
     }
-    EXPECT_TRUE(FilesIn(Folder()).empty()) << *FilesIn(Folder()).begin();
+    EXPECT_TRUE(FilesUnder(Folder()).empty()) << *FilesUnder(Folder()).begin();
 }
 
 TEST_F(TileCacheTest, AnUnreachableSourceWithAnEmptyCacheFails)
@@ -193,7 +270,7 @@ TEST_F(TileCacheTest, AnUnreachableSourceWithAnEmptyCacheFails)
     const auto tile = Fetch("http://127.0.0.1:" + std::to_string(port) + "/skadi", {39, -99});
     EXPECT_EQ(tile.outcome, ElevationTileCache::Outcome::kFailed);
     EXPECT_NE(tile.error.find("could not be downloaded"), std::string::npos) << tile.error;
-    EXPECT_TRUE(FilesIn(Folder()).empty());
+    EXPECT_TRUE(FilesUnder(Folder()).empty());
 }
 
 TEST_F(TileCacheTest, TheRealSrtmTileComesThroughUnchanged)

@@ -52,6 +52,7 @@ public:
         LiveSourceSettings settings;
         settings.live = true;
         settings.demUrl = server_.Url("/skadi");
+        settings.dem2Url = server_.Url("/3dep");
         settings.wmsUrl = server_.Url("/physical/WmsServer");
         settings.wmsBoundariesUrl = server_.Url("/boundaries/WmsServer");
         settings.geocoderUrl = server_.Url("/geocoder/locations/onelineaddress");
@@ -64,6 +65,8 @@ private:
         const std::string& target = connection.Request().target;
         if (!down_.empty() && target.rfind(down_, 0) == 0) {
             connection.Reply(404, "", "<Error>NoSuchKey</Error>");
+        } else if (target == "/3dep/n40w099/USGS_1_n40w099.tif") {
+            connection.Reply(200, "", std::string("II*\0", 4) + std::string(100000, '\0'));
         } else if (target == "/skadi/N39/N39W099.hgt.gz") {
             connection.Reply(200, "", std::string("\x1f\x8b\x08\x00", 4) + std::string(100000, 'x'));
         } else if (target.find("REQUEST=GetCapabilities") != std::string::npos) {
@@ -96,7 +99,7 @@ TEST(SourceCheck, ReportsEverySourceThatWorks)
     SourcesStandIn sources;
     UpstreamClient client(QuickLimits());
     const std::vector<SourceCheck> checks = CheckLiveSources(sources.Settings(), SourceCheckFetchThrough(client));
-    ASSERT_EQ(checks.size(), 4u);
+    ASSERT_EQ(checks.size(), 5u);
     for (const SourceCheck& check : checks) {
         EXPECT_TRUE(check.ok) << SourceCheckLine(check);
         EXPECT_EQ(SourceCheckLine(check).rfind("OK      " + check.source + ": ", 0), 0u) << SourceCheckLine(check);
@@ -115,6 +118,7 @@ TEST(SourceCheck, NamesTheSettingOfEachSourceThatFails)
         std::string says;
     };
     for (const Case& c : {Case{"/skadi", "Elevation tiles", "TERRAFETCH_DEM_URL", "answered 404"},
+                          Case{"/3dep", "Second elevation source", "TERRAFETCH_DEM2_URL", "answered 404"},
                           Case{"/physical", "Street map WMS", "TERRAFETCH_WMS_URL", "answered 404"},
                           Case{"/boundaries", "Boundaries WMS", "TERRAFETCH_WMS_BOUNDARIES_URL", "answered 404"},
                           Case{"broken-wms", "Street map WMS", "TERRAFETCH_WMS_URL", "no WMS capabilities"},
@@ -141,6 +145,21 @@ TEST(SourceCheck, NamesTheSettingOfEachSourceThatFails)
     }
 }
 
+TEST(SourceCheck, ASecondElevationSourceSwitchedOffIsNoFailure)
+{
+    SourcesStandIn sources;
+    LiveSourceSettings settings = sources.Settings();
+    settings.dem2Url = "none";
+    UpstreamClient client(QuickLimits());
+    const std::vector<SourceCheck> checks = CheckLiveSources(settings, SourceCheckFetchThrough(client));
+    ASSERT_EQ(checks.size(), 5u);
+    EXPECT_TRUE(checks[1].skipped);
+    EXPECT_EQ(SourceCheckLine(checks[1]), "OFF     Second elevation source: switched off (\"none\")");
+    std::FILE* sink = std::tmpfile();
+    EXPECT_EQ(ReportSourceChecks(checks, sink), 0);
+    std::fclose(sink);
+}
+
 TEST(SourceCheck, AnUnreachableSourceFailsWithoutHanging)
 {
     int port;
@@ -151,6 +170,7 @@ TEST(SourceCheck, AnUnreachableSourceFailsWithoutHanging)
     LiveSourceSettings settings;
     const std::string nowhere = "http://127.0.0.1:" + std::to_string(port);
     settings.demUrl = nowhere + "/skadi";
+    settings.dem2Url = nowhere + "/3dep";
     settings.wmsUrl = settings.wmsBoundariesUrl = nowhere + "/wms";
     settings.geocoderUrl = nowhere + "/geocoder";
     UpstreamClient client(QuickLimits());

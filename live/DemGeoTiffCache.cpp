@@ -1,0 +1,100 @@
+#include "live/DemGeoTiffCache.h"
+
+#include "core/FileSystem.h"
+#include "live/CacheFile.h"
+#include "live/DemGeoTiff.h"
+#include "live/ElevationTileCache.h"
+#include "live/FileBodySink.h"
+#include "live/SourceCacheKey.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Converts the downloaded GeoTIFF into `hgtPath` through a temporary file.
+bool StoreConverted(const std::string& tiffPath, const HgtCell& cell, const std::string& hgtPath,
+                    std::string& error)
+{
+    const std::string temporary = TemporaryCacheFileName(hgtPath);
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (!out) {
+        error = "cannot write " + Quoted(temporary);
+        return false;
+    }
+    const bool converted = ConvertDemGeoTiff(tiffPath, cell, out, error);
+    const bool closed = std::fclose(out) == 0;
+    if (converted && !closed)
+        error = "cannot write " + Quoted(temporary);
+    if (!converted || !closed) {
+        RemovePartialFile(temporary);
+        return false;
+    }
+    return CommitCacheFile(temporary, hgtPath, error);
+}
+
+}  // namespace
+
+DemGeoTiffCache::DemGeoTiffCache(const std::string& elevationFolder, std::string baseUrl, UpstreamClient& client)
+    : folder_((fs::path(elevationFolder) / SourceCacheFolderName(baseUrl)).string()),
+      baseUrl_(std::move(baseUrl)),
+      client_(client)
+{
+}
+
+std::mutex& DemGeoTiffCache::CellLock(const HgtCell& cell)
+{
+    std::lock_guard lock(locksMutex_);
+    auto& slot = cellLocks_[{cell.latitude, cell.longitude}];
+    if (!slot)
+        slot = std::make_unique<std::mutex>();
+    return *slot;
+}
+
+ElevationTile DemGeoTiffCache::Fetch(const HgtCell& cell)
+{
+    std::lock_guard lock(CellLock(cell));
+    ElevationTile tile;
+    tile.secondSource = true;
+    tile.path = FindCachedHeightFile(folder_, cell);
+    if (!tile.path.empty()) {
+        tile.outcome = ElevationTile::Outcome::kReady;
+        tile.fromCache = true;
+        tile.note = HgtCellName(cell) + " from the cache (" + kSourceName + ")";
+        return tile;
+    }
+    return Download(cell);
+}
+
+ElevationTile DemGeoTiffCache::Download(const HgtCell& cell)
+{
+    const std::string name = HgtCellName(cell);
+    const std::string url = DemGeoTiffUrl(baseUrl_, cell);
+    const std::string hgtPath = (fs::path(folder_) / (name + ".hgt")).string();
+    const std::string tiffPath = TemporaryCacheFileName(hgtPath) + ".tif";
+    ElevationTile tile;
+    tile.secondSource = true;
+    FileBodySink sink(tiffPath);
+    const UpstreamAnswer answer = client_.Get(url, kMaxDownloadBytes, sink);
+    const bool written = sink.Finish();
+    std::string why;
+    if (!answer.ok) {
+        tile.error = Quoted(url) + " could not be downloaded: " + answer.error;
+    } else if (answer.status != 200) {
+        tile.error = Quoted(url) + " answered with status " + std::to_string(answer.status) +
+                     ": check TERRAFETCH_DEM2_URL (--dem2-url)";
+    } else if (!written) {
+        tile.error = Quoted(url) + " could not be written to " + Quoted(tiffPath);
+    } else if (!StoreConverted(tiffPath, cell, hgtPath, why)) {
+        tile.error = Quoted(url) + " is no usable elevation GeoTIFF: " + why;
+    } else {
+        tile.outcome = ElevationTile::Outcome::kReady;
+        tile.path = hgtPath;
+        tile.note = name + " from " + kSourceName;
+    }
+    RemovePartialFile(tiffPath);
+    return tile;
+}
