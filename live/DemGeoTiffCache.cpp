@@ -78,7 +78,7 @@ ElevationTile DemGeoTiffCache::Download(const HgtCell& cell)
     ElevationTile tile;
     tile.secondSource = true;
     FileBodySink sink(tiffPath);
-    const UpstreamAnswer answer = client_.Get(url, kMaxDownloadBytes, sink);
+    const UpstreamAnswer answer = client_.Get(url, kMaxDownloadBytes, sink, kDownloadSeconds);
     const bool written = sink.Finish();
     std::string why;
     if (!answer.ok) {

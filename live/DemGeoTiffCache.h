@@ -18,6 +18,9 @@ class DemGeoTiffCache {
 public:
     // A real tile is some 400–500 MB at most; a little room above that.
     static constexpr size_t kMaxDownloadBytes = 640ull << 20;
+    // Time for one such download: half an hour is about 350 KiB/s for the
+    // largest tile, where a height file has the client's usual limit.
+    static constexpr int kDownloadSeconds = 1800;
 
     DemGeoTiffCache(const std::string& elevationFolder, std::string baseUrl, UpstreamClient& client);
 

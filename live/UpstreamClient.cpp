@@ -129,8 +129,8 @@ struct UpstreamClient::Impl {
 
     // One transfer. `retryable` tells whether another attempt may fare
     // better; `retryAfter` is the wait the server asked for (-1: none).
-    UpstreamAnswer Attempt(const std::string& url, size_t maxBodyBytes, BodySink& sink, bool& retryable,
-                           long long& retryAfter);
+    UpstreamAnswer Attempt(const std::string& url, size_t maxBodyBytes, BodySink& sink, int totalTimeoutSeconds,
+                           bool& retryable, long long& retryAfter);
 };
 
 namespace {
@@ -186,7 +186,7 @@ struct Transfer {
 }  // namespace
 
 UpstreamAnswer UpstreamClient::Impl::Attempt(const std::string& url, size_t maxBodyBytes, BodySink& sink,
-                                             bool& retryable, long long& retryAfter)
+                                             int totalTimeoutSeconds, bool& retryable, long long& retryAfter)
 {
     retryable = false;
     retryAfter = -1;
@@ -210,7 +210,7 @@ UpstreamAnswer UpstreamClient::Impl::Attempt(const std::string& url, size_t maxB
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits.connectTimeoutSeconds));
     // The whole attempt, waiting for a render included; stalls once bytes
     // flow are caught in the progress callback.
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT, static_cast<long>(std::max(0, limits.totalTimeoutSeconds)));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT, static_cast<long>(std::max(0, totalTimeoutSeconds)));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
@@ -238,8 +238,13 @@ UpstreamAnswer UpstreamClient::Impl::Attempt(const std::string& url, size_t maxB
         // which no retry mends, or stalled, which one may.
         answer.error = transfer.stopReason;
         retryable = transfer.stalled;
-    } else if (code == CURLE_OPERATION_TIMEDOUT && transfer.received == 0 && limits.totalTimeoutSeconds > 0) {
-        answer.error = "no answer within " + std::to_string(limits.totalTimeoutSeconds) + " s";
+    } else if (code == CURLE_OPERATION_TIMEDOUT && totalTimeoutSeconds > 0) {
+        answer.error = transfer.received == 0
+                           ? "no answer within " + std::to_string(totalTimeoutSeconds) + " s"
+                           : "the answer was not complete within " + std::to_string(totalTimeoutSeconds) + " s (" +
+                                 std::to_string(transfer.received / 1024) + " KiB came, " +
+                                 std::to_string(transfer.received / 1024 / std::max(1, totalTimeoutSeconds)) +
+                                 " KiB/s)";
         retryable = true;
     } else {
         answer.error = std::string(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)) + Hint(code);
@@ -273,7 +278,7 @@ UpstreamAnswer UpstreamClient::Get(const std::string& url, size_t maxBodyBytes)
     return answer;
 }
 
-UpstreamAnswer UpstreamClient::Get(const std::string& url, size_t maxBodyBytes, BodySink& sink)
+UpstreamAnswer UpstreamClient::Get(const std::string& url, size_t maxBodyBytes, BodySink& sink, int totalTimeoutSeconds)
 {
     UpstreamAnswer answer;
     const Limits& limits = impl_->limits;
@@ -287,7 +292,9 @@ UpstreamAnswer UpstreamClient::Get(const std::string& url, size_t maxBodyBytes, 
         }
         bool retryable = false;
         long long retryAfter = -1;
-        answer = impl_->Attempt(url, maxBodyBytes, sink, retryable, retryAfter);
+        answer = impl_->Attempt(url, maxBodyBytes, sink,
+                                totalTimeoutSeconds > 0 ? totalTimeoutSeconds : limits.totalTimeoutSeconds, retryable,
+                                retryAfter);
         answer.attempts = attempt;
         impl_->Release();
         if (!retryable || attempt == limits.attempts)

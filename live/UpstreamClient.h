@@ -70,8 +70,10 @@ public:
 
     // The body is kept in the answer, up to maxBodyBytes (more fails the GET).
     UpstreamAnswer Get(const std::string& url, size_t maxBodyBytes);
-    // The body goes to `sink`, up to maxBodyBytes.
-    UpstreamAnswer Get(const std::string& url, size_t maxBodyBytes, BodySink& sink);
+    // The body goes to `sink`, up to maxBodyBytes. `totalTimeoutSeconds`,
+    // when above 0, replaces the limits' total time of an attempt, for
+    // files far larger than the usual answer.
+    UpstreamAnswer Get(const std::string& url, size_t maxBodyBytes, BodySink& sink, int totalTimeoutSeconds = 0);
 
     void Cancel();
     bool Cancelled() const;
