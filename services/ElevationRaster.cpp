@@ -48,7 +48,13 @@ void ReportSkippedFile(const std::string& path, const std::string& reason)
 void EnsureGdalDrivers()
 {
     static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
+    std::call_once(once, [] {
+        GDALAllRegister();
+        // Blocks read for a window are not kept for long: a small cache keeps
+        // a large raster from filling memory with blocks of earlier orders.
+        if (GDALGetCacheMax64() > (GIntBig{64} << 20))
+            GDALSetCacheMax64(GIntBig{64} << 20);
+    });
 }
 
 // GDAL would print its own errors for every file it cannot read; the
@@ -106,8 +112,28 @@ int16_t PostFromValue(double value, bool hasNoData, double noData)
 
 enum class WindowRead { Loaded, Outside, Failed };
 
+// How many source pixels make one post along an axis of `spacingDegrees`:
+// posts finer than an arc-second serve no order better, so a finer raster is
+// read at every k-th pixel and never costs more than arc-second posts do.
+int PixelsPerPost(double spacingDegrees)
+{
+    const double perArcSecond = 1.0 / (std::fabs(spacingDegrees) * 3600.0);
+    return std::max(1, static_cast<int>(std::floor(perArcSecond + 1e-6)));
+}
+
+// The pixel from `first` on whose centre lies nearest to a whole arc-second,
+// so that the posts read from a finer raster sit on the arc-second grid.
+int FirstPixelOnTheGrid(double origin, double step, int first, int pixelsPerPost)
+{
+    if (pixelsPerPost == 1)
+        return first;
+    const double centre = (origin + (first + 0.5) * step) * 3600.0;
+    const double post = step > 0 ? std::ceil(centre - 1e-6) : std::floor(centre + 1e-6);
+    return std::max(first, static_cast<int>(std::lround((post / 3600.0 - origin) / step - 0.5)));
+}
+
 // Reads the posts of `dataset` within the box (degrees) and one post around
-// it.
+// it, at most one post per arc-second.
 WindowRead ReadWindow(GDALDatasetH dataset, const double (&transform)[6], double west, double east, double south,
                 double north, ElevationRaster& raster)
 {
@@ -117,32 +143,37 @@ WindowRead ReadWindow(GDALDatasetH dataset, const double (&transform)[6], double
     // raster's transform by half a pixel).
     auto column = [&](double longitude) { return (longitude - transform[0]) / transform[1] - 0.5; };
     auto row = [&](double latitude) { return (latitude - transform[3]) / transform[5] - 0.5; };
-    const double first = std::max(0.0, std::floor(column(west)) - 1);
-    const double last = std::min(width - 1.0, std::ceil(column(east)) + 1);
-    const double top = std::max(0.0, std::floor(row(north)) - 1);
-    const double bottom = std::min(height - 1.0, std::ceil(row(south)) + 1);
+    const int kx = PixelsPerPost(transform[1]), ky = PixelsPerPost(transform[5]);
+    const double first = std::max(0.0, std::floor(column(west)) - kx);
+    const double last = std::min(width - 1.0, std::ceil(column(east)) + kx);
+    const double top = std::max(0.0, std::floor(row(north)) - ky);
+    const double bottom = std::min(height - 1.0, std::ceil(row(south)) + ky);
     if (last - first < 1 || bottom - top < 1)
         return WindowRead::Outside;
-    const int x0 = static_cast<int>(first), y0 = static_cast<int>(top);
-    raster.columns = static_cast<int>(last) - x0 + 1;
-    raster.rows = static_cast<int>(bottom) - y0 + 1;
-    raster.spacingX = transform[1] * 3600.0;
-    raster.spacingY = -transform[5] * 3600.0;
+    // Every kx-th pixel of every ky-th row, starting on the arc-second grid.
+    const int x0 = FirstPixelOnTheGrid(transform[0], transform[1], static_cast<int>(first), kx);
+    const int y0 = FirstPixelOnTheGrid(transform[3], transform[5], static_cast<int>(top), ky);
+    raster.columns = x0 > last ? 0 : (static_cast<int>(last) - x0) / kx + 1;
+    raster.rows = y0 > bottom ? 0 : (static_cast<int>(bottom) - y0) / ky + 1;
+    if (raster.columns < 2 || raster.rows < 2)
+        return WindowRead::Outside;
+    raster.spacingX = transform[1] * kx * 3600.0;
+    raster.spacingY = -transform[5] * ky * 3600.0;
     raster.westPost = (transform[0] + (x0 + 0.5) * transform[1]) * 3600.0;
     raster.northPost = (transform[3] + (y0 + 0.5) * transform[5]) * 3600.0;
     raster.posts.resize(static_cast<size_t>(raster.columns) * raster.rows);
-
     GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
     int hasNoData = 0;
     const double noData = GDALGetRasterNoDataValue(band, &hasNoData);
-    std::vector<double> line(static_cast<size_t>(raster.columns));
+    const int span = (raster.columns - 1) * kx + 1;
+    std::vector<double> line(static_cast<size_t>(span));
     for (int r = 0; r < raster.rows; ++r) {
-        if (GDALRasterIO(band, GF_Read, x0, y0 + r, raster.columns, 1, line.data(), raster.columns, 1, GDT_Float64,
-                         0, 0) != CE_None)
+        if (GDALRasterIO(band, GF_Read, x0, y0 + r * ky, span, 1, line.data(), span, 1, GDT_Float64, 0, 0) !=
+            CE_None)
             return WindowRead::Failed;
         for (int c = 0; c < raster.columns; ++c)
             raster.posts[static_cast<size_t>(r) * raster.columns + c] =
-                PostFromValue(line[c], hasNoData != 0, noData);
+                PostFromValue(line[static_cast<size_t>(c) * kx], hasNoData != 0, noData);
     }
     return WindowRead::Loaded;
 }
@@ -262,6 +293,38 @@ bool LoadHgtTile(const std::string& folder, int latitude, int longitude, Elevati
     return false;
 }
 
+namespace {
+
+// The formats a user drops into a data folder as single files (or, for an
+// ESRI binary grid, a folder of its own). Formats that point at other files
+// or URLs (VRT and the like) are never opened, so nothing outside the folder
+// is read.
+const char* const kDataFolderDrivers[] = {"GTiff", "AIG", "AAIGrid", "EHdr", "USGSDEM", "SRTMHGT", "GSAG", "GSBG",
+                                          nullptr};
+
+// Why an entry of the data folder is not opened at all, or an empty text:
+// only regular files and folders inside the data folder are, so a FIFO or a
+// device can never block a read and a link cannot lead elsewhere.
+std::string WhyNotOpened(const fs::path& entry, const fs::path& canonicalFolder)
+{
+    std::error_code error;
+    const fs::file_status status = fs::status(entry, error);
+    if (error)
+        return "it cannot be examined";
+    if (!fs::is_regular_file(status) && !fs::is_directory(status))
+        return "it is no regular file";
+    if (fs::is_symlink(fs::symlink_status(entry, error))) {
+        const fs::path target = fs::canonical(entry, error);
+        const auto [end, unused] = std::mismatch(canonicalFolder.begin(), canonicalFolder.end(), target.begin(),
+                                                 target.end());
+        if (error || end != canonicalFolder.end())
+            return "it is a link to a place outside the data folder";
+    }
+    return {};
+}
+
+}  // namespace
+
 std::vector<ElevationRaster> LoadFolderRasters(const std::string& folder, double west, double east, double south,
                                                double north)
 {
@@ -279,13 +342,24 @@ std::vector<ElevationRaster> LoadFolderRasters(const std::string& folder, double
     std::vector<ElevationRaster> rasters;
     std::set<std::string> companions;  // files GDAL read as part of another raster
     std::vector<std::pair<std::string, std::string>> rejected;
+    const fs::path canonicalFolder = fs::canonical(folder, error);
     for (const fs::path& entry : entries) {
         const std::string path = entry.string();
+        // GDAL reads paths that begin with /vsi as virtual file systems
+        // (archives, URLs): the data folder holds plain files only.
+        if (const std::string why = path.rfind("/vsi", 0) == 0 ? "GDAL would read it as a virtual file system"
+                                                                : WhyNotOpened(entry, canonicalFolder);
+            !why.empty()) {
+            rejected.emplace_back(path, why);
+            continue;
+        }
         const bool isFolder = fs::is_directory(entry, error);
-        Dataset dataset(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+        Dataset dataset(
+            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, kDataFolderDrivers, nullptr, nullptr));
         if (!dataset) {
             if (!isFolder)  // a folder that is no raster (such as an ESRI grid's info/) is no file to name
-                rejected.emplace_back(path, "GDAL cannot read it as a raster");
+                rejected.emplace_back(path, "it is no raster of the formats read here (GeoTIFF, ESRI grid, "
+                                            "BIL with header, USGS DEM, height file, Surfer grid)");
             continue;
         }
         char** files = GDALGetFileList(dataset.get());

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -187,6 +191,78 @@ TEST(ElevationFiles, FilesThatAreNoElevationRasterAreNamedAndSkipped)
     testing::internal::CaptureStderr();
     Build(folder.Path().string(), -98.7, 39.6, 0.1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(ElevationFiles, OnlyPlainRasterFilesInsideTheFolderAreOpened)
+{
+    TempDir outside, folder;
+    // A raster outside the folder, reached through a VRT, a link and GDAL's
+    // virtual file systems: none of them may be read.
+    Raster secret = TileAsGeoTiff();
+    secret.value = [](int, int) { return 4321.0; };
+    WriteGeoTiff(outside.File("secret.tif"), secret);
+    WriteFileBytes(folder.File("points-elsewhere.vrt"),
+                   "<VRTDataset rasterXSize=\"1201\" rasterYSize=\"1201\"><SRS>EPSG:4326</SRS>"
+                   "<GeoTransform>-99.0004166,0.000833333,0,40.0004166,0,-0.000833333</GeoTransform>"
+                   "<VRTRasterBand dataType=\"Int16\" band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"0\">" +
+                       outside.File("secret.tif") +
+                       "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
+    std::filesystem::create_symlink(outside.File("secret.tif"), folder.File("link.tif"));
+    ASSERT_EQ(::mkfifo(folder.File("pipe.tif").c_str(), 0600), 0);
+
+    testing::internal::CaptureStderr();
+    const auto started = std::chrono::steady_clock::now();
+    const ElevationGrid grid = Build(folder.Path().string(), -98.7, 39.6, 0.1);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "the FIFO blocked the read";
+    for (const int16_t post : grid.samples)
+        ASSERT_NE(post, 4321) << "a post came from outside the folder";
+    EXPECT_NE(errors.find("\"" + folder.File("points-elsewhere.vrt") + "\" in the data folder: it is no raster of the"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("\"" + folder.File("link.tif") + "\" in the data folder: it is a link to a place outside"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("\"" + folder.File("pipe.tif") + "\" in the data folder: it is no regular file"),
+              std::string::npos)
+        << errors;
+
+    // A link to a file inside the folder is fine.
+    WriteGeoTiff(folder.File("inside.data"), TileAsGeoTiff());
+    std::filesystem::create_symlink(folder.File("inside.data"), folder.File("inside.tif"));
+    testing::internal::CaptureStderr();
+    const ElevationGrid served = Build(folder.Path().string(), -98.7, 39.6, 0.1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(served.At(0, 0),
+              Terrain(static_cast<long>(std::lround(-98.7 * 3600)), static_cast<long>(std::lround(39.6 * 3600))));
+}
+
+TEST(ElevationFiles, ARasterFinerThanAnArcSecondIsReadAtArcSecondPosts)
+{
+    TempDir folder;
+    // A third of an arc-second, as the finest USGS tiles: each post's height
+    // sits on the pixel whose centre is the post, the pixels between differ.
+    Raster fine;
+    fine.columns = fine.rows = 3 * 400 + 1;
+    const double third = kSecond / 3;
+    const double transform[6] = {-98.8 - third / 2, third, 0, 39.7 + third / 2, 0, -third};
+    std::copy(std::begin(transform), std::end(transform), fine.transform);
+    fine.noData = -32768;
+    fine.value = [](int column, int row) {
+        if (column % 3 != 0 || row % 3 != 0)
+            return 9000.0;
+        return static_cast<double>(Terrain(static_cast<long>(std::lround(-98.8 * 3600)) + column / 3,
+                                           static_cast<long>(std::lround(39.7 * 3600)) - row / 3));
+    };
+    WriteGeoTiff(folder.File("third.tif"), fine);
+    const ElevationGrid grid = Build(folder.Path().string(), -98.75, 39.65, 0.05);
+    long differ = 0;
+    for (int row = 0; row < grid.rows; ++row)
+        for (int column = 0; column < grid.columns; ++column)
+            differ += grid.At(column, row) !=
+                      Terrain(static_cast<long>(std::lround(grid.ColumnArcSeconds(column))),
+                              static_cast<long>(std::lround(grid.RowArcSeconds(row))));
+    EXPECT_EQ(differ, 0);
 }
 
 } // namespace
