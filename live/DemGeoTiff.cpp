@@ -1,4 +1,5 @@
 #include "live/DemGeoTiff.h"
+#include "live/GdalDataset.h"
 
 #include <cpl_error.h>
 #include <gdal.h>
@@ -20,27 +21,12 @@ constexpr double kPixelTolerance = 1e-4;
 // Larger rasters are no 1" tile of one cell (a real one is 3612 a side).
 constexpr int kLargestSide = 8000;
 
-struct DatasetCloser {
-    void operator()(void* dataset) const { GDALClose(dataset); }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
-
-// GDAL's own messages would reach standard error for every bad file; the
-// caller reports the cause in its own words instead.
-class QuietGdalErrors {
-public:
-    QuietGdalErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
-    ~QuietGdalErrors() { CPLPopErrorHandler(); }
-    QuietGdalErrors(const QuietGdalErrors&) = delete;
-    QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
-};
-
-Dataset OpenGeoTiff(const std::string& path)
+GdalDataset OpenGeoTiff(const std::string& path)
 {
     static std::once_flag once;
     std::call_once(once, [] { GDALAllRegister(); });
     const char* const onlyGeoTiff[] = {"GTiff", nullptr};
-    return Dataset(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, onlyGeoTiff, nullptr, nullptr));
+    return GdalDataset(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, onlyGeoTiff, nullptr, nullptr));
 }
 
 bool IsAcceptedDatum(const std::string& datum)
@@ -208,7 +194,7 @@ private:
 bool ConvertDemGeoTiff(const std::string& tiffPath, const HgtCell& cell, std::FILE* out, std::string& error)
 {
     QuietGdalErrors quiet;
-    const Dataset dataset = OpenGeoTiff(tiffPath);
+    const GdalDataset dataset = OpenGeoTiff(tiffPath);
     if (!dataset) {
         error = "it is no readable GeoTIFF";
         return false;

@@ -45,18 +45,9 @@ DemGeoTiffCache::DemGeoTiffCache(const std::string& elevationFolder, std::string
 {
 }
 
-std::mutex& DemGeoTiffCache::CellLock(const HgtCell& cell)
-{
-    std::lock_guard lock(locksMutex_);
-    auto& slot = cellLocks_[{cell.latitude, cell.longitude}];
-    if (!slot)
-        slot = std::make_unique<std::mutex>();
-    return *slot;
-}
-
 ElevationTile DemGeoTiffCache::Fetch(const HgtCell& cell)
 {
-    std::lock_guard lock(CellLock(cell));
+    std::lock_guard lock(cellLocks_.Of(cell));
     ElevationTile tile;
     tile.secondSource = true;
     tile.path = FindCachedHeightFile(folder_, cell);

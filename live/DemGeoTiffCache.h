@@ -1,6 +1,7 @@
 #pragma once
 
 #include "live/ElevationTile.h"
+#include "live/CellLocks.h"
 #include "live/HgtTile.h"
 #include "live/UpstreamClient.h"
 
@@ -33,11 +34,9 @@ public:
 
 private:
     ElevationTile Download(const HgtCell& cell);
-    std::mutex& CellLock(const HgtCell& cell);
 
     std::string folder_;
     std::string baseUrl_;
     UpstreamClient& client_;
-    std::mutex locksMutex_;
-    std::map<std::pair<int, int>, std::unique_ptr<std::mutex>> cellLocks_;
+    CellLocks cellLocks_;
 };

@@ -44,18 +44,9 @@ ElevationTileCache::ElevationTileCache(std::string elevationFolder, std::string 
 {
 }
 
-std::mutex& ElevationTileCache::CellLock(const HgtCell& cell)
-{
-    std::lock_guard lock(locksMutex_);
-    auto& slot = cellLocks_[{cell.latitude, cell.longitude}];
-    if (!slot)
-        slot = std::make_unique<std::mutex>();
-    return *slot;
-}
-
 ElevationTileCache::Tile ElevationTileCache::Fetch(const HgtCell& cell)
 {
-    std::lock_guard lock(CellLock(cell));
+    std::lock_guard lock(cellLocks_.Of(cell));
     const std::string name = HgtCellName(cell);
     Tile tile;
     tile.fromCache = true;

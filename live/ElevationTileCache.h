@@ -1,6 +1,7 @@
 #pragma once
 
 #include "live/ElevationTile.h"
+#include "live/CellLocks.h"
 #include "live/HgtTile.h"
 #include "live/UpstreamClient.h"
 
@@ -40,14 +41,12 @@ public:
 
 private:
     Tile Download(const HgtCell& cell);
-    std::mutex& CellLock(const HgtCell& cell);
 
     std::string userFolder_;
     std::string folder_;
     std::string baseUrl_;
     UpstreamClient& client_;
-    std::mutex locksMutex_;
-    std::map<std::pair<int, int>, std::unique_ptr<std::mutex>> cellLocks_;
+    CellLocks cellLocks_;
 };
 
 // A height file of the right size named after `cell` (or its lower-case

@@ -1,5 +1,7 @@
 #include "services/ElevationRaster.h"
 
+#include "live/GdalDataset.h"
+
 #include "services/ElevationGrid.h"
 #include "services/ElevationSource.h"
 
@@ -56,21 +58,6 @@ void EnsureGdalDrivers()
             GDALSetCacheMax64(GIntBig{64} << 20);
     });
 }
-
-// GDAL would print its own errors for every file it cannot read; the
-// services name such files in their own words instead.
-class QuietGdalErrors {
-public:
-    QuietGdalErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
-    ~QuietGdalErrors() { CPLPopErrorHandler(); }
-    QuietGdalErrors(const QuietGdalErrors&) = delete;
-    QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
-};
-
-struct DatasetCloser {
-    void operator()(void* dataset) const { GDALClose(dataset); }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 // Why the dataset is no elevation raster this source can place; empty when
 // it is one.
@@ -354,7 +341,7 @@ std::vector<ElevationRaster> LoadFolderRasters(const std::string& folder, double
             continue;
         }
         const bool isFolder = fs::is_directory(entry, error);
-        Dataset dataset(
+        GdalDataset dataset(
             GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, kDataFolderDrivers, nullptr, nullptr));
         if (!dataset) {
             if (!isFolder)  // a folder that is no raster (such as an ESRI grid's info/) is no file to name
