@@ -1,7 +1,6 @@
 #include "services/LiveMapService.h"
 
 #include "live/CacheFile.h"
-#include "live/WmsLayers.h"
 #include "live/WmsMapSource.h"
 #include "services/GifEncoder.h"
 #include "services/MapResampler.h"
@@ -13,12 +12,6 @@
 namespace {
 
 constexpr size_t kMaxCachedMapBytes = 64u << 20;
-
-struct Source {
-    const char* name;
-    const std::string* url;
-    WmsLayerSet layers;
-};
 
 ServiceReply GifReply(std::string gif)
 {
@@ -43,6 +36,26 @@ void LayOverPalette(const std::vector<uint8_t>& overlay, std::vector<uint8_t>& r
 
 }  // namespace
 
+struct LiveMapService::Resolved {
+    WmsCapabilitiesSource::Shared capabilities;
+    WmsLayerSet layers;
+};
+
+LiveMapService::LiveMapService(UpstreamFetch fetch, std::string physicalFeaturesUrl, std::string boundariesUrl,
+                               std::string cacheFolder)
+    : fetch_(std::move(fetch)),
+      physicalFeaturesUrl_(std::move(physicalFeaturesUrl)),
+      boundariesUrl_(std::move(boundariesUrl)),
+      cacheFolder_(std::move(cacheFolder))
+{
+    auto make = [this](const char* name, const std::string& url, WmsService which) {
+        return std::make_unique<Service>(
+            Service{name, &url, which, std::make_unique<WmsCapabilitiesSource>(fetch_, url, name, cacheFolder_)});
+    };
+    services_[0] = make(kBoundariesName, boundariesUrl_, WmsService::kBoundaries);
+    services_[1] = make(kPhysicalFeaturesName, physicalFeaturesUrl_, WmsService::kPhysicalFeatures);
+}
+
 std::string LiveMapService::CachePath(const MapView& view, const std::string& layerKey) const
 {
     char name[160];
@@ -54,17 +67,29 @@ std::string LiveMapService::CachePath(const MapView& view, const std::string& la
 ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
                                  const std::vector<uint8_t>& overlay) const
 {
-    // Boundaries and place areas first, roads and water over them.
-    const Source sources[] = {
-        {"TIGERweb boundaries WMS", &boundariesUrl_, WmsLayersFor(onList, WmsService::kBoundaries)},
-        {"TIGERweb physical features WMS", &physicalFeaturesUrl_, WmsLayersFor(onList, WmsService::kPhysicalFeatures)},
-    };
+    Resolved resolved[2];
+    std::vector<std::string> missing;
+    bool anyLayer = false;
+    for (size_t i = 0; i < 2; ++i) {
+        std::string error;
+        if (!Resolve(*services_[i], onList, resolved[i], error))
+            return ServiceReply::SourceFailure(error);
+        ReportMissing(*services_[i], resolved[i].layers.missingTitles);
+        missing.insert(missing.end(), resolved[i].layers.missingTitles.begin(),
+                       resolved[i].layers.missingTitles.end());
+        anyLayer = anyLayer || !resolved[i].layers.Empty();
+    }
+    if (!anyLayer && !missing.empty())
+        return ServiceReply::SourceFailure(
+            "The TIGERweb WMS services at " + boundariesUrl_ + " and " + physicalFeaturesUrl_ +
+            " list none of the map's layers in their capabilities; check TERRAFETCH_WMS_URL and "
+            "TERRAFETCH_WMS_BOUNDARIES_URL.");
     // The cache knows a map by its view, the services and their layers, so
     // the same layers asked for in other words are found again.
     std::string layerKey;
-    for (const Source& source : sources) {
-        layerKey += *source.url + "|";
-        for (const std::string& name : source.layers.names)
+    for (size_t i = 0; i < 2; ++i) {
+        layerKey += *services_[i]->url + "|";
+        for (const std::string& name : resolved[i].layers.names)
             layerKey += name + ",";
         layerKey += "|";
     }
@@ -75,24 +100,11 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     if (!cachePath.empty() && ReadCacheFile(cachePath, kMaxCachedMapBytes, cached) && cached.rfind("GIF", 0) == 0)
         return GifReply(std::move(cached));
 
-    const MapExtent extent = MapExtentOf(view);
-    const GeoBox box{extent.west, extent.south, extent.east, extent.north};
-    // Source pixels no coarser than the map's, in either direction.
-    const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
     std::vector<uint8_t> rgb(static_cast<size_t>(view.imageWidth) * view.imageHeight * 3, 255);
-    for (const Source& source : sources) {
-        if (source.layers.Empty())
-            continue;
-        const WmsPiecePlan plan =
-            PlanWmsPieces(box, mapPixel, source.layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
-        MapResampler resampler(view, plan.degreesPerPixel);
-        const WmsMapSource wms(fetch_, *source.url, source.name);
-        const std::string why = wms.Fetch(source.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) {
-            resampler.Add(piece, image);
-        });
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string why = Draw(view, *services_[i], onList, resolved[i], rgb);
         if (!why.empty())
             return ServiceReply::SourceFailure(why);
-        resampler.LayOver(rgb);
     }
     LayOverPalette(overlay, rgb);
 
@@ -105,4 +117,64 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     if (!cachePath.empty())
         WriteCacheFile(cachePath, gif, ignored);
     return GifReply(std::move(gif));
+}
+
+bool LiveMapService::Resolve(Service& service, const std::string& onList, Resolved& resolved,
+                             std::string& error) const
+{
+    // A service none of whose layers is asked for is not asked anything.
+    if (WmsTitlesFor(onList, service.which).empty())
+        return true;
+    resolved.capabilities = service.capabilities->Get(error);
+    if (!resolved.capabilities)
+        return false;
+    resolved.layers = WmsLayersFor(onList, service.which, *resolved.capabilities);
+    return true;
+}
+
+std::string LiveMapService::Draw(const MapView& view, Service& service, const std::string& onList,
+                                 Resolved& resolved, std::vector<uint8_t>& rgb) const
+{
+    const MapExtent extent = MapExtentOf(view);
+    const GeoBox box{extent.west, extent.south, extent.east, extent.north};
+    // Source pixels no coarser than the map's, in either direction.
+    const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
+    // A refused layer name means the service renamed its layers since its
+    // capabilities were read: read them again and try once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (resolved.layers.Empty())
+            return {};
+        const WmsPiecePlan plan =
+            PlanWmsPieces(box, mapPixel, resolved.layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
+        MapResampler resampler(view, plan.degreesPerPixel);
+        const WmsMapSource wms(fetch_, *service.url, service.name, cacheFolder_,
+                               resolved.capabilities->PreferredFormat());
+        const WmsMapSource::Result result = wms.Fetch(
+            resolved.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) { resampler.Add(piece, image); });
+        if (result.failure.empty()) {
+            resampler.LayOver(rgb);
+            return {};
+        }
+        if (!result.layerNotDefined || attempt > 0)
+            return result.failure;
+        std::string error;
+        resolved.capabilities = service.capabilities->Refresh(resolved.capabilities, error);
+        if (!resolved.capabilities)
+            return error;
+        resolved.layers = WmsLayersFor(onList, service.which, *resolved.capabilities);
+        ReportMissing(service, resolved.layers.missingTitles);
+    }
+    return {};
+}
+
+void LiveMapService::ReportMissing(const Service& service, const std::vector<std::string>& titles) const
+{
+    std::lock_guard lock(reportedMutex_);
+    for (const std::string& title : titles) {
+        if (!reported_.insert(*service.url + "|" + title).second)
+            continue;
+        std::fprintf(stderr,
+                     "terrafetch-services: the %s at %s lists no layer titled \"%s\"; the map is drawn without it\n",
+                     service.name, service.url->c_str(), title.c_str());
+    }
 }
