@@ -1,4 +1,6 @@
+#include "live/CacheFile.h"
 #include "live/WmsAnswer.h"
+#include "live/WmsCapabilities.h"
 #include "live/WmsGetMap.h"
 #include "services/GifEncoder.h"
 #include "services/MapRenderer.h"
@@ -18,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <sstream>
 #include <vector>
 
@@ -54,8 +57,9 @@ struct LiveMap {
     WmsStandIn boundaries;
     std::unique_ptr<ReferenceServices> services;
 
-    explicit LiveMap(Answer answer)
-        : physical(kRoadRed, true, answer), boundaries(kBoundaryBlue, false, answer),
+    explicit LiveMap(Answer answer, Edition physicalEdition = Edition::kTitleNames,
+                     Edition boundariesEdition = Edition::kTitleNames)
+        : physical(kRoadRed, true, answer, physicalEdition), boundaries(kBoundaryBlue, false, answer, boundariesEdition),
           services(LiveServices(physical.Url(), boundaries.Url(), cache.Path().string()))
     {
     }
@@ -209,6 +213,96 @@ TEST(LiveMapServiceTest, AMapFetchedOnceIsServedFromTheCacheWhenTheSourcesAreGon
               std::string::npos)
         << missing.body;
     EXPECT_TRUE(std::filesystem::is_empty(empty.Path()) || std::filesystem::is_empty(empty.Path() / "maps"));
+}
+
+TEST(LiveMapServiceTest, NumberedAndTitleNamedEditionsDrawTheSameMap)
+{
+    LiveMap titled(Answer::kPng);
+    LiveMap numbered(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    const std::string on = "CITIES,counties,places,states,majroads,interstate,ushwy,statehwy";
+    const HttpAnswer fromTitled = titled.Get(on);
+    const HttpAnswer fromNumbered = numbered.Get(on);
+    ExpectTheQuadWhereTheBundledMapHasIt(fromNumbered, true);
+    EXPECT_EQ(fromNumbered.body, fromTitled.body);
+    EXPECT_EQ(numbered.physical.Layers(), (std::set<std::string>{"Primary Roads", "Secondary Roads"}));
+    EXPECT_EQ(numbered.physical.Refusals(), 0);
+    // The capabilities are read once per service and kept for the next map.
+    EXPECT_EQ(numbered.physical.CapabilitiesRequests(), 1);
+    ASSERT_EQ(numbered.Get("majroads").status, 200);
+    EXPECT_EQ(numbered.physical.CapabilitiesRequests(), 1);
+}
+
+TEST(LiveMapServiceTest, ATitleTheServiceLacksIsNamedAndTheMapDrawnFromTheRest)
+{
+    LiveMap live(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    live.physical.SetCapabilities(StandInCapabilities(Edition::kNumberedFrom40, "Secondary Roads"));
+    testing::internal::CaptureStderr();
+    const HttpAnswer answer = live.Get("states,majroads,interstate");
+    const std::string log = testing::internal::GetCapturedStderr();
+    ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
+    EXPECT_EQ(live.physical.Layers(), std::set<std::string>{"Primary Roads"});
+    EXPECT_NE(log.find("lists no layer titled \"Secondary Roads\""), std::string::npos) << log;
+    // When nothing asked for is left, the map fails and says what to check.
+    const HttpAnswer none = live.Get("majroads");
+    EXPECT_EQ(none.status, 502);
+    EXPECT_NE(none.body.find("TERRAFETCH_WMS_URL"), std::string::npos) << none.body;
+}
+
+TEST(LiveMapServiceTest, StaleKeptCapabilitiesAreReadAgainWhenALayerNameIsRefused)
+{
+    TempDir cache;
+    WmsStandIn physical(kRoadRed, true, Answer::kPng, Edition::kNumberedFrom40);
+    WmsStandIn boundaries(kBoundaryBlue, false, Answer::kPng, Edition::kNumberedFrom10);
+    // A kept copy of an older edition whose text names the services now refuse.
+    for (const std::string& url : {physical.Url(), boundaries.Url()}) {
+        std::string error;
+        ASSERT_TRUE(WriteCacheFile(cache.Path().string() + "/wms/capabilities_" + CacheKeyHash(url) + ".xml",
+                                   StandInCapabilities(Edition::kTitleNames), error))
+            << error;
+    }
+    const auto services = LiveServices(physical.Url(), boundaries.Url(), cache.Path().string());
+    const HttpAnswer answer = GetMap(*services, "states,majroads,interstate,ushwy,statehwy");
+    ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
+    EXPECT_EQ(physical.Refusals(), 1);
+    EXPECT_EQ(boundaries.Refusals(), 1);
+    EXPECT_EQ(physical.CapabilitiesRequests(), 1);
+    EXPECT_EQ(boundaries.CapabilitiesRequests(), 1);
+}
+
+TEST(LiveMapServiceTest, CapabilitiesThatAreNotXmlOrTooLargeFailTheMapClearly)
+{
+    LiveMap live(Answer::kPng);
+    live.physical.SetCapabilities("<html><body>Down for maintenance</body></html>");
+    const HttpAnswer html = live.Get("majroads");
+    EXPECT_EQ(html.status, 502);
+    EXPECT_NE(html.body.find("TIGERweb physical features WMS at " + live.physical.Url() +
+                             " gave capabilities that cannot be used: it is not a WMS capabilities document"),
+              std::string::npos)
+        << html.body;
+    live.physical.SetCapabilities("<WMS_Capabilities>" + std::string(kMaxWmsCapabilitiesBytes, ' '));
+    const HttpAnswer huge = live.Get("majroads");
+    EXPECT_EQ(huge.status, 502);
+    EXPECT_NE(huge.body.find("TIGERweb physical features WMS"), std::string::npos) << huge.body;
+    EXPECT_TRUE(live.physical.Boxes().empty());
+}
+
+TEST(LiveMapServiceTest, PiecesAreFetchedOnceAcrossMapsAtOnceAndAreKeptForTheNext)
+{
+    LiveMap live(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    live.physical.SetRenderTime(std::chrono::milliseconds(100));
+    // Two requests for the same map, side by side: each piece is rendered once.
+    HttpAnswer first, second;
+    std::thread other([&] { second = live.Get("streets,states"); });
+    first = live.Get("streets,states");
+    other.join();
+    ExpectTheQuadWhereTheBundledMapHasIt(first, true);
+    ASSERT_EQ(second.status, 200) << second.body;
+    EXPECT_EQ(live.physical.RepeatedGetMaps(), 0);
+    const size_t pieces = live.physical.Boxes().size();
+    EXPECT_GT(pieces, 1u);
+    // Another map of the same view and services (with the grid over it) reuses the kept pieces.
+    ASSERT_EQ(live.Get("streets,states,GRID").status, 200);
+    EXPECT_EQ(live.physical.Boxes().size(), pieces);
 }
 
 }  // namespace
