@@ -100,6 +100,32 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     if (!cachePath.empty() && ReadCacheFile(cachePath, kMaxCachedMapBytes, cached) && cached.rfind("GIF", 0) == 0)
         return GifReply(std::move(cached));
 
+    if (cachePath.empty())
+        return Render(view, resolved, overlay, onList, cachePath);
+    // The first request for a map draws it; others for the same map, at
+    // the same time, wait for that one and share its answer.
+    std::promise<ServiceReply> promise;
+    std::shared_future<ServiceReply> flight;
+    {
+        std::lock_guard lock(flightsMutex_);
+        const auto found = flights_.find(cachePath);
+        if (found != flights_.end())
+            flight = found->second;
+        else
+            flights_.emplace(cachePath, promise.get_future().share());
+    }
+    if (flight.valid())
+        return flight.get();
+    ServiceReply reply = Render(view, resolved, overlay, onList, cachePath);
+    promise.set_value(reply);
+    std::lock_guard lock(flightsMutex_);
+    flights_.erase(cachePath);
+    return reply;
+}
+
+ServiceReply LiveMapService::Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
+                                    const std::string& onList, const std::string& cachePath) const
+{
     std::vector<uint8_t> rgb(static_cast<size_t>(view.imageWidth) * view.imageHeight * 3, 255);
     for (size_t i = 0; i < 2; ++i) {
         const std::string why = Draw(view, *services_[i], onList, resolved[i], rgb);

@@ -7,6 +7,8 @@
 #include "services/ServiceReply.h"
 
 #include <cstdint>
+#include <future>
+#include <map>
 #include <memory>
 #include <set>
 #include <mutex>
@@ -54,6 +56,8 @@ private:
     std::string Draw(const MapView& view, Service& service, const std::string& onList, Resolved& resolved,
                      std::vector<uint8_t>& rgb) const;
     void ReportMissing(const Service& service, const std::vector<std::string>& titles) const;
+    ServiceReply Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
+                        const std::string& onList, const std::string& cachePath) const;
 
     UpstreamFetch fetch_;
     std::string physicalFeaturesUrl_;
@@ -63,4 +67,7 @@ private:
     std::unique_ptr<Service> services_[2];
     mutable std::mutex reportedMutex_;
     mutable std::set<std::string> reported_;
+    // Maps being drawn, by cache path: a second request for one waits for it.
+    mutable std::mutex flightsMutex_;
+    mutable std::map<std::string, std::shared_future<ServiceReply>> flights_;
 };

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+class BackgroundMap;
+
 // The three reference services — elevation extract, map server, geocoder —
 // in one HTTP server, so terraFetch runs whole jobs with no network.
 //
@@ -57,5 +59,7 @@ public:
 
 private:
     struct Impl;
+    static std::shared_ptr<BackgroundMap> StartBackgroundMap(Impl& s, double west, double east, double south,
+                                                             double north);
     std::unique_ptr<Impl> impl_;
 };
