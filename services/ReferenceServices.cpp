@@ -166,7 +166,7 @@ int ReferenceServices::Start()
     extractOptions.elevation.voidFraction = s.options.voidFraction;
     extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
     extractOptions.live = s.options.live;
-    if (s.options.live.live)
+    if (s.options.live.live && s.options.drawMapsAhead)
         extractOptions.startMap = [impl = &s](double west, double east, double south, double north) {
             return StartBackgroundMap(*impl, west, east, south, north);
         };

@@ -25,6 +25,9 @@ struct ReferenceServiceOptions {
     std::string mapDataFolder;   // vendored boundaries and gazetteer; empty: the default
     int threads = 16;
     LiveSourceSettings live;     // live.live: answer from the public sources instead
+    // Live mode: draw an elevation order's street map ahead of the job's map
+    // request. Off when the job's maps come from another host.
+    bool drawMapsAhead = true;
 };
 
 // Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else
