@@ -20,6 +20,14 @@ std::string BackgroundMap::Failure() const
     return failure_;
 }
 
+std::string BackgroundMap::ProgressText() const
+{
+    std::string text = progress_ ? progress_() : std::string();
+    if (text.empty())
+        return Done() ? "The street map is drawn." : "Drawing the street map.";
+    return text;
+}
+
 void BackgroundMap::Finish(const std::string& failure)
 {
     // The failure goes into status pages, which the client cuts at tags,

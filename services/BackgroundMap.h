@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 // The street map of an elevation order, drawn while the order's tiles come
 // in, so that the client's map request (which has its own time-out) finds it
@@ -13,13 +14,20 @@ class BackgroundMap {
 public:
     static constexpr const char* kCredit = "Street map: U.S. Census Bureau, TIGERweb (public domain).";
 
+    // `progress` says how far the drawing has come, in a line or two of a
+    // status page ("<BR>"-separated); it may be empty.
+    explicit BackgroundMap(std::function<std::string()> progress = {}) : progress_(std::move(progress)) {}
+
     bool Done() const;
     bool Failed() const;
     std::string Failure() const;  // why it failed, naming the source and what to check
 
+    std::string ProgressText() const;
+
     void Finish(const std::string& failure);
 
 private:
+    std::function<std::string()> progress_;
     mutable std::mutex mutex_;
     bool done_ = false;
     std::string failure_;

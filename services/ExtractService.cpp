@@ -244,7 +244,7 @@ ServiceReply ExtractService::LiveStatus(uint64_t id, const OrderRecord& order, l
         } else {
             strong += "<BR>" + LiveElevation::ProgressText(status);
             if (order.map)
-                strong += order.map->Done() ? "<BR>The street map is drawn." : "<BR>Drawing the street map.";
+                strong += "<BR>" + order.map->ProgressText();
             if (!status.Done() || (order.map && !order.map->Done())) {
                 // Polled once a second at most while the tiles come in.
                 next = pageUrl(page);

@@ -34,6 +34,17 @@ void LayOverPalette(const std::vector<uint8_t>& overlay, std::vector<uint8_t>& r
     }
 }
 
+
+// The pieces a view's layers are fetched in: pixels no coarser than the
+// map's, in either direction, and fine enough for every layer to draw.
+WmsPiecePlan PlanFor(const MapView& view, const WmsLayerSet& layers)
+{
+    const MapExtent extent = MapExtentOf(view);
+    const GeoBox box{extent.west, extent.south, extent.east, extent.north};
+    const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
+    return PlanWmsPieces(box, mapPixel, layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
+}
+
 }  // namespace
 
 struct LiveMapService::Resolved {
@@ -56,12 +67,35 @@ LiveMapService::LiveMapService(UpstreamFetch fetch, std::string physicalFeatures
     services_[1] = make(kPhysicalFeaturesName, physicalFeaturesUrl_, WmsService::kPhysicalFeatures);
 }
 
-std::string LiveMapService::CachePath(const MapView& view, const std::string& layerKey) const
+std::string LiveMapService::ViewKey(const MapView& view)
 {
     char name[160];
     std::snprintf(name, sizeof name, "map_%.8f_%.8f_%.8f_%.8f_%dx%d_", view.longitude, view.latitude, view.width,
                   view.height, view.imageWidth, view.imageHeight);
-    return cacheFolder_ + "/maps/" + name + CacheKeyHash(layerKey) + ".gif";
+    return name;
+}
+
+std::string LiveMapService::CachePath(const MapView& view, const std::string& layerKey) const
+{
+    return cacheFolder_ + "/maps/" + ViewKey(view) + CacheKeyHash(layerKey) + ".gif";
+}
+
+void LiveMapService::UpdateProgress(const MapView& view, const std::function<void(Progress&)>& change) const
+{
+    constexpr size_t kKeptViews = 64;
+    std::lock_guard lock(progressMutex_);
+    if (progress_.size() >= kKeptViews && progress_.count(ViewKey(view)) == 0)
+        progress_.erase(progress_.begin());
+    Progress& progress = progress_[ViewKey(view)];
+    progress.known = true;
+    change(progress);
+}
+
+LiveMapService::Progress LiveMapService::ProgressOf(const MapView& view) const
+{
+    std::lock_guard lock(progressMutex_);
+    const auto found = progress_.find(ViewKey(view));
+    return found == progress_.end() ? Progress{} : found->second;
 }
 
 ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
@@ -79,6 +113,7 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
                        resolved[i].layers.missingTitles.end());
         anyLayer = anyLayer || !resolved[i].layers.Empty();
     }
+    UpdateProgress(view, [&](Progress& progress) { progress.missingTitles = missing; });
     if (!anyLayer && !missing.empty())
         return ServiceReply::SourceFailure(
             "The TIGERweb WMS services at " + boundariesUrl_ + " and " + physicalFeaturesUrl_ +
@@ -126,6 +161,14 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
 ServiceReply LiveMapService::Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
                                     const std::string& onList, const std::string& cachePath) const
 {
+    int pieces = 0;
+    for (size_t i = 0; i < 2; ++i)
+        if (!resolved[i].layers.Empty())
+            pieces += static_cast<int>(PlanFor(view, resolved[i].layers).pieces.size());
+    UpdateProgress(view, [&](Progress& progress) {
+        progress.pieces = pieces;
+        progress.piecesDone = 0;
+    });
     std::vector<uint8_t> rgb(static_cast<size_t>(view.imageWidth) * view.imageHeight * 3, 255);
     for (size_t i = 0; i < 2; ++i) {
         const std::string why = Draw(view, *services_[i], onList, resolved[i], rgb);
@@ -161,22 +204,20 @@ bool LiveMapService::Resolve(Service& service, const std::string& onList, Resolv
 std::string LiveMapService::Draw(const MapView& view, Service& service, const std::string& onList,
                                  Resolved& resolved, std::vector<uint8_t>& rgb) const
 {
-    const MapExtent extent = MapExtentOf(view);
-    const GeoBox box{extent.west, extent.south, extent.east, extent.north};
-    // Source pixels no coarser than the map's, in either direction.
-    const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
     // A refused layer name means the service renamed its layers since its
     // capabilities were read: read them again and try once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (resolved.layers.Empty())
             return {};
-        const WmsPiecePlan plan =
-            PlanWmsPieces(box, mapPixel, resolved.layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
+        const WmsPiecePlan plan = PlanFor(view, resolved.layers);
         MapResampler resampler(view, plan.degreesPerPixel);
         const WmsMapSource wms(fetch_, *service.url, service.name, cacheFolder_,
                                resolved.capabilities->PreferredFormat());
         const WmsMapSource::Result result = wms.Fetch(
-            resolved.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) { resampler.Add(piece, image); });
+            resolved.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) {
+            resampler.Add(piece, image);
+            UpdateProgress(view, [](Progress& progress) { ++progress.piecesDone; });
+        });
         if (result.failure.empty()) {
             resampler.LayOver(rgb);
             return {};

@@ -7,6 +7,7 @@
 #include "services/ServiceReply.h"
 
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -39,6 +40,14 @@ public:
     // which no WMS layer draws).
     ServiceReply Map(const MapView& view, const std::string& onList, const std::vector<uint8_t>& overlay = {}) const;
 
+    // How far the drawing of a view's map has come, for status pages.
+    struct Progress {
+        bool known = false;  // a map of that view is being or has been drawn
+        int piecesDone = 0, pieces = 0;
+        std::vector<std::string> missingTitles;
+    };
+    Progress ProgressOf(const MapView& view) const;
+
     static constexpr const char* kPhysicalFeaturesName = "TIGERweb physical features WMS";
     static constexpr const char* kBoundariesName = "TIGERweb boundaries WMS";
 
@@ -52,6 +61,8 @@ private:
     struct Resolved;
 
     std::string CachePath(const MapView& view, const std::string& layerKey) const;
+    static std::string ViewKey(const MapView& view);
+    void UpdateProgress(const MapView& view, const std::function<void(Progress&)>& change) const;
     bool Resolve(Service& service, const std::string& onList, Resolved& resolved, std::string& error) const;
     std::string Draw(const MapView& view, Service& service, const std::string& onList, Resolved& resolved,
                      std::vector<uint8_t>& rgb) const;
@@ -70,4 +81,7 @@ private:
     // Maps being drawn, by cache path: a second request for one waits for it.
     mutable std::mutex flightsMutex_;
     mutable std::map<std::string, std::shared_future<ServiceReply>> flights_;
+    // The progress of the last maps drawn, by view.
+    mutable std::mutex progressMutex_;
+    mutable std::map<std::string, Progress> progress_;
 };

@@ -103,13 +103,35 @@ struct ReferenceServices::Impl {
     std::string error;
 };
 
+namespace {
+
+// The progress of a map for a status page: its pieces, and the layers it lacks.
+std::string MapProgressText(const LiveMapService::Progress& progress)
+{
+    if (!progress.known)
+        return {};
+    std::string text;
+    if (progress.pieces > 0)
+        text = "Street map: map piece " + std::to_string(progress.piecesDone) + " of " +
+               std::to_string(progress.pieces) + " drawn.";
+    if (!progress.missingTitles.empty()) {
+        std::string titles;
+        for (const std::string& title : progress.missingTitles)
+            titles += (titles.empty() ? "\"" : ", \"") + title + "\"";
+        text += (text.empty() ? "" : "<BR>") + std::string("The street map lacks the layers ") + titles +
+                ", which the TIGERweb services no longer list.";
+    }
+    return text;
+}
+
+}  // namespace
+
 // Draws the job's map of an ordered quad through the map service (the
 // same path, coordinate grid included, as the job's own request, which
 // then finds it drawn or joins it).
 std::shared_ptr<BackgroundMap> ReferenceServices::StartBackgroundMap(Impl& s, double west, double east, double south,
                                                                      double north)
 {
-    auto map = std::make_shared<BackgroundMap>();
     // The query holds no escapes: numbers, letters and commas only.
     QueryMap query;
     const std::string text = JobMapQuery(west, east, south, north);
@@ -120,6 +142,11 @@ std::shared_ptr<BackgroundMap> ReferenceServices::StartBackgroundMap(Impl& s, do
         query.emplace(pair.substr(0, equals), equals == std::string::npos ? std::string() : pair.substr(equals + 1));
         start = end + 1;
     }
+    MapView view;
+    const bool viewKnown = MapService::ParseView(query, view).empty() && s.liveMap;
+    auto map = std::make_shared<BackgroundMap>([live = s.liveMap.get(), view, viewKnown] {
+        return viewKnown ? MapProgressText(live->ProgressOf(view)) : std::string();
+    });
     std::lock_guard lock(s.backgroundMutex);
     s.backgroundMaps.emplace_back([&s, map, query] {
         const ServiceReply reply = s.map->Map(query);
