@@ -25,7 +25,8 @@ std::string SourcesKey(const LiveSourceSettings& sources)
 }
 
 // The in-process services, started on first need.
-bool BundledServicesHost(const LiveSourceSettings& sources, std::string& host, std::string& error)
+bool BundledServicesHost(const LiveSourceSettings& sources, bool drawMapsAhead, std::string& host,
+                         std::string& error)
 {
     static std::mutex mutex;
     static std::map<std::string, std::unique_ptr<ReferenceServices>> running;
@@ -34,6 +35,7 @@ bool BundledServicesHost(const LiveSourceSettings& sources, std::string& host, s
     if (!services) {
         ReferenceServiceOptions options;
         options.live = sources;
+        options.drawMapsAhead = drawMapsAhead;
         auto started = std::make_unique<ReferenceServices>(options);
         if (started->Start() == 0) {
             error = "The bundled reference services could not be started: " + started->Error();
@@ -55,7 +57,8 @@ bool ResolveServiceHosts(ServiceHosts& hosts, const LiveSourceSettings& sources,
     if (!hosts.extract.empty() && !hosts.map.empty() && !hosts.geocode.empty())
         return true;
     std::string bundled;
-    if (!BundledServicesHost(sources, bundled, error))
+    // A map drawn ahead for orders is only of use when the same services answer the map.
+    if (!BundledServicesHost(sources, hosts.map.empty(), bundled, error))
         return false;
     for (std::string* host : {&hosts.extract, &hosts.map, &hosts.geocode})
         if (host->empty())

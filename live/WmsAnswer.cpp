@@ -253,3 +253,11 @@ WmsAnswer ReadWmsAnswer(const std::string& contentType, const std::string& body,
         return Failure("the answer is empty (" + type + "), not an image");
     return Failure("the answer is not an image (" + type + "): \"" + Printable(body, 120) + "\"");
 }
+
+bool IsLayerNotDefined(const std::string& body)
+{
+    if (!LooksLikeXml(body))
+        return false;
+    return body.find("code=\"LayerNotDefined\"") != std::string::npos ||
+           body.find("code='LayerNotDefined'") != std::string::npos;
+}

@@ -28,3 +28,7 @@ WmsAnswer ReadWmsAnswer(const std::string& contentType, const std::string& body,
 // The text of the first ServiceException of an XML document, its blanks
 // folded and entities decoded; empty when there is none.
 std::string ServiceExceptionMessage(const std::string& xml);
+
+// Whether a GetMap answer is a ServiceException saying a requested layer
+// name is unknown (the service renamed its layers).
+bool IsLayerNotDefined(const std::string& body);

@@ -24,6 +24,14 @@ std::string Coordinate(double value)
     return text;
 }
 
+// What joins a query to `baseUrl`: nothing when it already ends one.
+std::string QueryJoint(const std::string& baseUrl)
+{
+    if (!baseUrl.empty() && (baseUrl.back() == '?' || baseUrl.back() == '&'))
+        return {};
+    return baseUrl.find('?') == std::string::npos ? "?" : "&";
+}
+
 }  // namespace
 
 double WmsScaleDenominator(double degreesPerPixel) { return degreesPerPixel * kMetresPerDegree / kWmsPixelMetres; }
@@ -73,12 +81,14 @@ std::string WmsGetMapUrl(const std::string& baseUrl, const std::vector<std::stri
         }
         layerList += QueryValue(layers[i]);
     }
-    std::string joint = baseUrl.find('?') == std::string::npos ? "?" : "&";
-    if (!baseUrl.empty() && (baseUrl.back() == '?' || baseUrl.back() == '&'))
-        joint.clear();
-    return baseUrl + joint + "SERVICE=WMS&VERSION=1.3.0&REQUEST=GetMap&LAYERS=" + layerList + "&STYLES=" + styles +
+    return baseUrl + QueryJoint(baseUrl) + "SERVICE=WMS&VERSION=1.3.0&REQUEST=GetMap&LAYERS=" + layerList + "&STYLES=" + styles +
            "&CRS=EPSG:4326&BBOX=" + Coordinate(piece.box.south) + ',' + Coordinate(piece.box.west) + ',' +
            Coordinate(piece.box.north) + ',' + Coordinate(piece.box.east) + "&WIDTH=" + std::to_string(piece.width) +
            "&HEIGHT=" + std::to_string(piece.height) + "&FORMAT=" + QueryValue(format) +
            "&TRANSPARENT=FALSE&BGCOLOR=0xFFFFFF";
+}
+
+std::string WmsCapabilitiesUrl(const std::string& baseUrl)
+{
+    return baseUrl + QueryJoint(baseUrl) + "SERVICE=WMS&VERSION=1.3.0&REQUEST=GetCapabilities";
 }

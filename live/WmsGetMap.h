@@ -42,3 +42,6 @@ WmsPiecePlan PlanWmsPieces(const GeoBox& box, double coarsestDegreesPerPixel, do
 // puts latitude first (BBOX=south,west,north,east), white opaque background.
 std::string WmsGetMapUrl(const std::string& baseUrl, const std::vector<std::string>& layers, const WmsPiece& piece,
                          const std::string& format = "image/png");
+
+// The GetCapabilities URL of WMS 1.3.0 for a service.
+std::string WmsCapabilitiesUrl(const std::string& baseUrl);

@@ -8,31 +8,30 @@
 namespace {
 
 struct LayerEntry {
-    const char* onName;   // the client's layer name, lower case
+    const char* onName;  // the client's layer name, lower case
     WmsService service;
-    const char* wmsName;
-    double maxScaleDenominator;
+    const char* title;
 };
 
 // In drawing order within each service: areas first, then lines, then labels.
 constexpr std::array<LayerEntry, 17> kLayers{{
-    {"places", WmsService::kBoundaries, "Incorporated Places", 1322916.666667},
-    {"places", WmsService::kBoundaries, "Census Designated Places", 1322916.666667},
-    {"indian", WmsService::kBoundaries, "Federal American Indian Reservations", 20788690.476190},
-    {"counties", WmsService::kBoundaries, "Counties", 11339285.714286},
-    {"states", WmsService::kBoundaries, "States", 559081145.864044},
-    {"cities", WmsService::kBoundaries, "Incorporated Places Labels", 307105.654762},
-    {"water", WmsService::kPhysicalFeatures, "Areal Hydrography", 37797619.047619},
-    {"shorelin", WmsService::kPhysicalFeatures, "Areal Hydrography", 37797619.047619},
-    {"miscell", WmsService::kPhysicalFeatures, "National Park Service Areas", 5669642.857143},
-    {"miscell", WmsService::kPhysicalFeatures, "Military Installations", 2362351.190476},
-    {"water", WmsService::kPhysicalFeatures, "Linear Hydrography", 307105.654762},
-    {"streets", WmsService::kPhysicalFeatures, "Local Roads", 85044.642857},
-    {"railroad", WmsService::kPhysicalFeatures, "Railroads", 39687.500000},
-    {"majroads", WmsService::kPhysicalFeatures, "Secondary Roads", 614211.309524},
-    {"statehwy", WmsService::kPhysicalFeatures, "Secondary Roads", 614211.309524},
-    {"interstate", WmsService::kPhysicalFeatures, "Primary Roads", 1322916.666667},
-    {"ushwy", WmsService::kPhysicalFeatures, "Primary Roads", 1322916.666667},
+    {"places", WmsService::kBoundaries, "Incorporated Places"},
+    {"places", WmsService::kBoundaries, "Census Designated Places"},
+    {"indian", WmsService::kBoundaries, "Federal American Indian Reservations"},
+    {"counties", WmsService::kBoundaries, "Counties"},
+    {"states", WmsService::kBoundaries, "States"},
+    {"cities", WmsService::kBoundaries, "Incorporated Places Labels"},
+    {"water", WmsService::kPhysicalFeatures, "Areal Hydrography"},
+    {"shorelin", WmsService::kPhysicalFeatures, "Areal Hydrography"},
+    {"miscell", WmsService::kPhysicalFeatures, "National Park Service Areas"},
+    {"miscell", WmsService::kPhysicalFeatures, "Military Installations"},
+    {"water", WmsService::kPhysicalFeatures, "Linear Hydrography"},
+    {"streets", WmsService::kPhysicalFeatures, "Local Roads"},
+    {"railroad", WmsService::kPhysicalFeatures, "Railroads"},
+    {"majroads", WmsService::kPhysicalFeatures, "Secondary Roads"},
+    {"statehwy", WmsService::kPhysicalFeatures, "Secondary Roads"},
+    {"interstate", WmsService::kPhysicalFeatures, "Primary Roads"},
+    {"ushwy", WmsService::kPhysicalFeatures, "Primary Roads"},
 }};
 
 std::vector<std::string> LowerCaseItems(const std::string& list)
@@ -50,18 +49,34 @@ std::vector<std::string> LowerCaseItems(const std::string& list)
 
 }  // namespace
 
-WmsLayerSet WmsLayersFor(const std::string& onList, WmsService service)
+std::vector<std::string> WmsTitlesFor(const std::string& onList, WmsService service)
 {
     const std::vector<std::string> asked = LowerCaseItems(onList);
-    WmsLayerSet set;
+    std::vector<std::string> titles;
     for (const LayerEntry& entry : kLayers) {
         if (entry.service != service || std::find(asked.begin(), asked.end(), entry.onName) == asked.end())
             continue;
-        if (std::find(set.names.begin(), set.names.end(), entry.wmsName) != set.names.end())
+        if (std::find(titles.begin(), titles.end(), entry.title) == titles.end())
+            titles.emplace_back(entry.title);
+    }
+    return titles;
+}
+
+WmsLayerSet WmsLayersFor(const std::string& onList, WmsService service, const WmsCapabilities& capabilities)
+{
+    WmsLayerSet set;
+    for (const std::string& title : WmsTitlesFor(onList, service)) {
+        const WmsLayerInfo* layer = capabilities.LayerTitled(title);
+        if (layer == nullptr) {
+            set.missingTitles.push_back(title);
             continue;
-        set.names.emplace_back(entry.wmsName);
-        if (set.maxScaleDenominator == 0.0 || entry.maxScaleDenominator < set.maxScaleDenominator)
-            set.maxScaleDenominator = entry.maxScaleDenominator;
+        }
+        if (std::find(set.names.begin(), set.names.end(), layer->name) != set.names.end())
+            continue;
+        set.names.push_back(layer->name);
+        const double limit = layer->maxScaleDenominator;
+        if (limit > 0.0 && (set.maxScaleDenominator == 0.0 || limit < set.maxScaleDenominator))
+            set.maxScaleDenominator = limit;
     }
     return set;
 }

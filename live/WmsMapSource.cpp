@@ -1,34 +1,38 @@
 #include "live/WmsMapSource.h"
 
+#include "live/CacheFile.h"
+#include "live/PieceFlights.h"
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
 
-std::string WmsMapSource::Fetch(const std::vector<std::string>& layers, const WmsPiecePlan& plan,
-                                const PieceSink& sink) const
+WmsMapSource::Result WmsMapSource::Fetch(const std::vector<std::string>& layers, const WmsPiecePlan& plan,
+                                         const PieceSink& sink) const
 {
     // Pieces are fetched and decoded side by side (the upstream client caps
     // the requests at once); the sink sees one piece at a time.
     std::atomic<size_t> next{0};
     std::mutex mutex;
-    std::string failure;
+    Result failure;
     auto work = [&] {
         for (size_t i = next++; i < plan.pieces.size(); i = next++) {
             {
                 std::lock_guard lock(mutex);
-                if (!failure.empty())
+                if (!failure.failure.empty())
                     return;
             }
-            const std::string why = FetchPiece(layers, plan.pieces[i], [&](const WmsPiece& piece, const RgbImage& image) {
+            const Result result =
+                FetchPiece(layers, plan.pieces[i], [&](const WmsPiece& piece, const RgbImage& image) {
+                    std::lock_guard lock(mutex);
+                    if (failure.failure.empty())
+                        sink(piece, image);
+                });
+            if (!result.failure.empty()) {
                 std::lock_guard lock(mutex);
-                if (failure.empty())
-                    sink(piece, image);
-            });
-            if (!why.empty()) {
-                std::lock_guard lock(mutex);
-                if (failure.empty())
-                    failure = why;
+                if (failure.failure.empty())
+                    failure = result;
                 return;
             }
         }
@@ -43,26 +47,52 @@ std::string WmsMapSource::Fetch(const std::vector<std::string>& layers, const Wm
     return failure;
 }
 
-std::string WmsMapSource::FetchPiece(const std::vector<std::string>& layers, const WmsPiece& piece,
-                                     const PieceSink& sink) const
+std::string WmsMapSource::PiecePath(const std::string& url) const
 {
-    const std::string url = WmsGetMapUrl(baseUrl_, layers, piece);
+    return cacheFolder_.empty() ? std::string() : cacheFolder_ + "/wms/pieces/" + CacheKeyHash(url) + ".map";
+}
+
+WmsMapSource::Result WmsMapSource::FetchPiece(const std::vector<std::string>& layers, const WmsPiece& piece,
+                                              const PieceSink& sink) const
+{
+    const std::string url = WmsGetMapUrl(baseUrl_, layers, piece, format_);
+    const std::string path = PiecePath(url);
+    // A second request for this piece waits here, then finds it kept.
+    PieceFlights::Hold hold(PieceFlights::Shared(), url);
+    UpstreamAnswer kept;
+    if (!path.empty() && ReadCacheFile(path, kMaxAnswerBytes, kept.body)) {
+        kept.ok = true;
+        kept.status = 200;
+        if (Decode(kept, piece, sink).failure.empty())
+            return {};
+    }
     const UpstreamAnswer answer = fetch_(url, kMaxAnswerBytes);
+    Result result = Decode(answer, piece, sink);
+    // Only a piece that decoded is kept; a refusal is asked again next time.
+    std::string ignored;
+    if (result.failure.empty() && !path.empty())
+        WriteCacheFile(path, answer.body, ignored);
+    return result;
+}
+
+WmsMapSource::Result WmsMapSource::Decode(const UpstreamAnswer& answer, const WmsPiece& piece,
+                                          const PieceSink& sink) const
+{
     const std::string source = "The " + name_ + " at " + baseUrl_;
     if (!answer.ok)
-        return source + " could not be reached: " + answer.error + ".";
+        return {source + " could not be reached: " + answer.error + "."};
     const WmsAnswer map =
         ReadWmsAnswer(answer.contentType, answer.body, static_cast<size_t>(piece.width) * piece.height);
     if (answer.status != 200 && map.ok)
-        return source + " answered with status " + std::to_string(answer.status) + ".";
+        return {source + " answered with status " + std::to_string(answer.status) + "."};
     if (!map.ok) {
         const std::string status = answer.status == 200 ? "" : " (status " + std::to_string(answer.status) + ")";
-        return source + " gave no map" + status + ": " + map.error + ".";
+        return {source + " gave no map" + status + ": " + map.error + ".", IsLayerNotDefined(answer.body)};
     }
     if (map.image.width != piece.width || map.image.height != piece.height)
-        return source + " answered an image of " + std::to_string(map.image.width) + " x " +
-               std::to_string(map.image.height) + " pixels for one of " + std::to_string(piece.width) + " x " +
-               std::to_string(piece.height) + ".";
+        return {source + " answered an image of " + std::to_string(map.image.width) + " x " +
+                std::to_string(map.image.height) + " pixels for one of " + std::to_string(piece.width) + " x " +
+                std::to_string(piece.height) + "."};
     sink(piece, map.image);
     return {};
 }

@@ -11,6 +11,9 @@
 
 // Fetches a box of street map from one TIGERweb WMS in the pieces of a plan
 // and hands each decoded piece on, so that only a few pieces are held at once.
+// Each answer is kept in the cache folder under its GetMap URL, so a retry or
+// a later run resumes with the pieces already fetched; within one process a
+// piece asked for twice at once is fetched once.
 class WmsMapSource {
 public:
     static constexpr size_t kMaxAnswerBytes = 64u << 20;
@@ -18,24 +21,34 @@ public:
     static constexpr size_t kParallelPieces = 3;  // decoded pieces held at once, at most
 
     // `name` says which service this is in messages ("TIGERweb physical
-    // features WMS").
-    WmsMapSource(UpstreamFetch fetch, std::string baseUrl, std::string name)
-        : fetch_(std::move(fetch)), baseUrl_(std::move(baseUrl)), name_(std::move(name))
+    // features WMS"); an empty `cacheFolder` keeps no pieces.
+    WmsMapSource(UpstreamFetch fetch, std::string baseUrl, std::string name, std::string cacheFolder = {},
+                 std::string format = "image/png")
+        : fetch_(std::move(fetch)), baseUrl_(std::move(baseUrl)), name_(std::move(name)),
+          cacheFolder_(std::move(cacheFolder)), format_(std::move(format))
     {
     }
 
     using PieceSink = std::function<void(const WmsPiece& piece, const RgbImage& image)>;
 
-    // Fetches every piece of `plan` with `layers`; returns an empty text, or
-    // at the first failure a line naming the service and the cause. The
-    // sink is called for one piece at a time, from any of the fetching
-    // threads.
-    std::string Fetch(const std::vector<std::string>& layers, const WmsPiecePlan& plan, const PieceSink& sink) const;
+    struct Result {
+        std::string failure;           // empty when every piece arrived
+        bool layerNotDefined = false;  // the service refused a layer name
+    };
+
+    // Fetches every piece of `plan` with `layers`; stops at the first
+    // failure, naming the service and the cause. The sink is called for one
+    // piece at a time, from any of the fetching threads.
+    Result Fetch(const std::vector<std::string>& layers, const WmsPiecePlan& plan, const PieceSink& sink) const;
 
 private:
-    std::string FetchPiece(const std::vector<std::string>& layers, const WmsPiece& piece, const PieceSink& sink) const;
+    Result FetchPiece(const std::vector<std::string>& layers, const WmsPiece& piece, const PieceSink& sink) const;
+    Result Decode(const UpstreamAnswer& answer, const WmsPiece& piece, const PieceSink& sink) const;
+    std::string PiecePath(const std::string& url) const;
 
     UpstreamFetch fetch_;
     std::string baseUrl_;
     std::string name_;
+    std::string cacheFolder_;
+    std::string format_;
 };

@@ -158,9 +158,11 @@ ServiceReply ExtractService::Order(const QueryMap& query, const std::string& hos
     if (!why.empty())
         return BadOrder(why);
 
-    OrderRecord record{west, east, south, north, nullptr};
+    OrderRecord record{west, east, south, north, nullptr, nullptr};
     if (live_)
         record.tiles = live_->Start(west, east, south, north);
+    if (live_ && options_.startMap)
+        record.map = options_.startMap(west, east, south, north);
     uint64_t id = 0;
     {
         std::lock_guard lock(mutex_);
@@ -226,16 +228,24 @@ ServiceReply ExtractService::LiveStatus(uint64_t id, const OrderRecord& order, l
     std::string next = page + 1 < kLivePageCount ? pageUrl(page + 1) : download;
     std::string strong = kLivePages[page].strong;
     int wait = options_.waitSeconds;
-    if (page == 0)
+    if (page == 0) {
         strong += "<BR>" + live_->SourceText();
+        if (order.map)
+            strong += "<BR>" + std::string(BackgroundMap::kCredit);
+    }
     if (page == kLiveExtractPage) {
         const TileFetchStatus status = order.tiles->Status();
         if (status.failed) {
             strong = live_->FailureText(status);
             next = download;
+        } else if (order.map && order.map->Failed()) {
+            strong = "Error<BR>" + order.map->Failure();
+            next = download;
         } else {
             strong += "<BR>" + LiveElevation::ProgressText(status);
-            if (!status.Done()) {
+            if (order.map)
+                strong += "<BR>" + order.map->ProgressText();
+            if (!status.Done() || (order.map && !order.map->Done())) {
                 // Polled once a second at most while the tiles come in.
                 next = pageUrl(page);
                 wait = std::max(1, wait);
@@ -256,7 +266,9 @@ ServiceReply ExtractService::Download(const QueryMap& query, const std::string& 
         const TileFetchStatus status = order.tiles->Status();
         if (status.failed)
             return LiveFailure(live_->FailureLine(status));
-        if (!status.Done())
+        if (order.map && order.map->Failed())
+            return LiveFailure(order.map->Failure());
+        if (!status.Done() || (order.map && !order.map->Done()))
             return Redirect("http://" + host + kStatusPath + "?id=" + std::to_string(id) + "&page=" +
                             std::to_string(kLiveExtractPage));
     }
@@ -284,7 +296,9 @@ ServiceReply ExtractService::Archive(const std::string& name)
         const TileFetchStatus status = order.tiles->Status();
         if (status.failed)
             return LiveFailure(live_->FailureLine(status));
-        if (!status.Done())
+        if (order.map && order.map->Failed())
+            return LiveFailure(order.map->Failure());
+        if (!status.Done() || (order.map && !order.map->Done()))
             return ServiceReply::Text(404, "Error: The archive is not ready yet.\n");
     }
 

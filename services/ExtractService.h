@@ -1,6 +1,7 @@
 #pragma once
 
 #include "live/LiveSourceSettings.h"
+#include "services/BackgroundMap.h"
 #include "services/ElevationSource.h"
 #include "services/LiveElevation.h"
 #include "services/ServiceReply.h"
@@ -34,7 +35,9 @@
 // the pages name the source and its credit and count the tiles in, one page
 // repeats until they are all there, and a failed fetch shows an "Error" page
 // whose next URL answers 502 with the cause. The archive then holds the
-// tiles' own posts, voids where the source has no tile.
+// tiles' own posts, voids where the source has no tile. With a map starter
+// the order's street map is drawn meanwhile: the pages wait for it as well,
+// give its credit, and its failure fails the order.
 class ExtractService {
 public:
     static constexpr const char* kOrderPath = "/diststatus/servlet/gov.usgs.edc.RequestStatus";
@@ -49,6 +52,9 @@ public:
         uint64_t seed = 0;         // order numbers; 0 picks one at random
         LiveSourceSettings live;   // live.live: elevation from the public source
         UpstreamClient::Limits upstream;
+        // Live mode: draws the order's street map while its tiles come in;
+        // empty, orders concern elevation alone.
+        BackgroundMapStarter startMap;
     };
 
     explicit ExtractService(Options options);
@@ -70,6 +76,7 @@ private:
     struct OrderRecord {
         double west, east, south, north;
         LiveElevation::Tiles tiles;  // live mode only
+        std::shared_ptr<BackgroundMap> map;  // when a map is drawn with the order
     };
 
     bool FindOrder(const QueryMap& query, uint64_t& id, OrderRecord& order);

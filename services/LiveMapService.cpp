@@ -1,7 +1,6 @@
 #include "services/LiveMapService.h"
 
 #include "live/CacheFile.h"
-#include "live/WmsLayers.h"
 #include "live/WmsMapSource.h"
 #include "services/GifEncoder.h"
 #include "services/MapResampler.h"
@@ -13,12 +12,6 @@
 namespace {
 
 constexpr size_t kMaxCachedMapBytes = 64u << 20;
-
-struct Source {
-    const char* name;
-    const std::string* url;
-    WmsLayerSet layers;
-};
 
 ServiceReply GifReply(std::string gif)
 {
@@ -41,30 +34,97 @@ void LayOverPalette(const std::vector<uint8_t>& overlay, std::vector<uint8_t>& r
     }
 }
 
+
+// The pieces a view's layers are fetched in: pixels no coarser than the
+// map's, in either direction, and fine enough for every layer to draw.
+WmsPiecePlan PlanFor(const MapView& view, const WmsLayerSet& layers)
+{
+    const MapExtent extent = MapExtentOf(view);
+    const GeoBox box{extent.west, extent.south, extent.east, extent.north};
+    const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
+    return PlanWmsPieces(box, mapPixel, layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
+}
+
 }  // namespace
 
-std::string LiveMapService::CachePath(const MapView& view, const std::string& layerKey) const
+struct LiveMapService::Resolved {
+    WmsCapabilitiesSource::Shared capabilities;
+    WmsLayerSet layers;
+};
+
+LiveMapService::LiveMapService(UpstreamFetch fetch, std::string physicalFeaturesUrl, std::string boundariesUrl,
+                               std::string cacheFolder)
+    : fetch_(std::move(fetch)),
+      physicalFeaturesUrl_(std::move(physicalFeaturesUrl)),
+      boundariesUrl_(std::move(boundariesUrl)),
+      cacheFolder_(std::move(cacheFolder))
+{
+    auto make = [this](const char* name, const std::string& url, WmsService which) {
+        return std::make_unique<Service>(
+            Service{name, &url, which, std::make_unique<WmsCapabilitiesSource>(fetch_, url, name, cacheFolder_)});
+    };
+    services_[0] = make(kBoundariesName, boundariesUrl_, WmsService::kBoundaries);
+    services_[1] = make(kPhysicalFeaturesName, physicalFeaturesUrl_, WmsService::kPhysicalFeatures);
+}
+
+std::string LiveMapService::ViewKey(const MapView& view)
 {
     char name[160];
     std::snprintf(name, sizeof name, "map_%.8f_%.8f_%.8f_%.8f_%dx%d_", view.longitude, view.latitude, view.width,
                   view.height, view.imageWidth, view.imageHeight);
-    return cacheFolder_ + "/maps/" + name + CacheKeyHash(layerKey) + ".gif";
+    return name;
+}
+
+std::string LiveMapService::CachePath(const MapView& view, const std::string& layerKey) const
+{
+    return cacheFolder_ + "/maps/" + ViewKey(view) + CacheKeyHash(layerKey) + ".gif";
+}
+
+void LiveMapService::UpdateProgress(const MapView& view, const std::function<void(Progress&)>& change) const
+{
+    constexpr size_t kKeptViews = 64;
+    std::lock_guard lock(progressMutex_);
+    if (progress_.size() >= kKeptViews && progress_.count(ViewKey(view)) == 0)
+        progress_.erase(progress_.begin());
+    Progress& progress = progress_[ViewKey(view)];
+    progress.known = true;
+    change(progress);
+}
+
+LiveMapService::Progress LiveMapService::ProgressOf(const MapView& view) const
+{
+    std::lock_guard lock(progressMutex_);
+    const auto found = progress_.find(ViewKey(view));
+    return found == progress_.end() ? Progress{} : found->second;
 }
 
 ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
                                  const std::vector<uint8_t>& overlay) const
 {
-    // Boundaries and place areas first, roads and water over them.
-    const Source sources[] = {
-        {"TIGERweb boundaries WMS", &boundariesUrl_, WmsLayersFor(onList, WmsService::kBoundaries)},
-        {"TIGERweb physical features WMS", &physicalFeaturesUrl_, WmsLayersFor(onList, WmsService::kPhysicalFeatures)},
-    };
+    Resolved resolved[2];
+    std::vector<std::string> missing;
+    bool anyLayer = false;
+    for (size_t i = 0; i < 2; ++i) {
+        std::string error;
+        if (!Resolve(*services_[i], onList, resolved[i], error))
+            return ServiceReply::SourceFailure(error);
+        ReportMissing(*services_[i], resolved[i].layers.missingTitles);
+        missing.insert(missing.end(), resolved[i].layers.missingTitles.begin(),
+                       resolved[i].layers.missingTitles.end());
+        anyLayer = anyLayer || !resolved[i].layers.Empty();
+    }
+    UpdateProgress(view, [&](Progress& progress) { progress.missingTitles = missing; });
+    if (!anyLayer && !missing.empty())
+        return ServiceReply::SourceFailure(
+            "The TIGERweb WMS services at " + boundariesUrl_ + " and " + physicalFeaturesUrl_ +
+            " list none of the map's layers in their capabilities; check TERRAFETCH_WMS_URL and "
+            "TERRAFETCH_WMS_BOUNDARIES_URL.");
     // The cache knows a map by its view, the services and their layers, so
     // the same layers asked for in other words are found again.
     std::string layerKey;
-    for (const Source& source : sources) {
-        layerKey += *source.url + "|";
-        for (const std::string& name : source.layers.names)
+    for (size_t i = 0; i < 2; ++i) {
+        layerKey += *services_[i]->url + "|";
+        for (const std::string& name : resolved[i].layers.names)
             layerKey += name + ",";
         layerKey += "|";
     }
@@ -75,24 +135,45 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     if (!cachePath.empty() && ReadCacheFile(cachePath, kMaxCachedMapBytes, cached) && cached.rfind("GIF", 0) == 0)
         return GifReply(std::move(cached));
 
-    const MapExtent extent = MapExtentOf(view);
-    const GeoBox box{extent.west, extent.south, extent.east, extent.north};
-    // Source pixels no coarser than the map's, in either direction.
-    const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
+    if (cachePath.empty())
+        return Render(view, resolved, overlay, onList, cachePath);
+    // The first request for a map draws it; others for the same map, at
+    // the same time, wait for that one and share its answer.
+    std::promise<ServiceReply> promise;
+    std::shared_future<ServiceReply> flight;
+    {
+        std::lock_guard lock(flightsMutex_);
+        const auto found = flights_.find(cachePath);
+        if (found != flights_.end())
+            flight = found->second;
+        else
+            flights_.emplace(cachePath, promise.get_future().share());
+    }
+    if (flight.valid())
+        return flight.get();
+    ServiceReply reply = Render(view, resolved, overlay, onList, cachePath);
+    promise.set_value(reply);
+    std::lock_guard lock(flightsMutex_);
+    flights_.erase(cachePath);
+    return reply;
+}
+
+ServiceReply LiveMapService::Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
+                                    const std::string& onList, const std::string& cachePath) const
+{
+    int pieces = 0;
+    for (size_t i = 0; i < 2; ++i)
+        if (!resolved[i].layers.Empty())
+            pieces += static_cast<int>(PlanFor(view, resolved[i].layers).pieces.size());
+    UpdateProgress(view, [&](Progress& progress) {
+        progress.pieces = pieces;
+        progress.piecesDone = 0;
+    });
     std::vector<uint8_t> rgb(static_cast<size_t>(view.imageWidth) * view.imageHeight * 3, 255);
-    for (const Source& source : sources) {
-        if (source.layers.Empty())
-            continue;
-        const WmsPiecePlan plan =
-            PlanWmsPieces(box, mapPixel, source.layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
-        MapResampler resampler(view, plan.degreesPerPixel);
-        const WmsMapSource wms(fetch_, *source.url, source.name);
-        const std::string why = wms.Fetch(source.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) {
-            resampler.Add(piece, image);
-        });
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string why = Draw(view, *services_[i], onList, resolved[i], rgb);
         if (!why.empty())
             return ServiceReply::SourceFailure(why);
-        resampler.LayOver(rgb);
     }
     LayOverPalette(overlay, rgb);
 
@@ -105,4 +186,62 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     if (!cachePath.empty())
         WriteCacheFile(cachePath, gif, ignored);
     return GifReply(std::move(gif));
+}
+
+bool LiveMapService::Resolve(Service& service, const std::string& onList, Resolved& resolved,
+                             std::string& error) const
+{
+    // A service none of whose layers is asked for is not asked anything.
+    if (WmsTitlesFor(onList, service.which).empty())
+        return true;
+    resolved.capabilities = service.capabilities->Get(error);
+    if (!resolved.capabilities)
+        return false;
+    resolved.layers = WmsLayersFor(onList, service.which, *resolved.capabilities);
+    return true;
+}
+
+std::string LiveMapService::Draw(const MapView& view, Service& service, const std::string& onList,
+                                 Resolved& resolved, std::vector<uint8_t>& rgb) const
+{
+    // A refused layer name means the service renamed its layers since its
+    // capabilities were read: read them again and try once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (resolved.layers.Empty())
+            return {};
+        const WmsPiecePlan plan = PlanFor(view, resolved.layers);
+        MapResampler resampler(view, plan.degreesPerPixel);
+        const WmsMapSource wms(fetch_, *service.url, service.name, cacheFolder_,
+                               resolved.capabilities->PreferredFormat());
+        const WmsMapSource::Result result = wms.Fetch(
+            resolved.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) {
+            resampler.Add(piece, image);
+            UpdateProgress(view, [](Progress& progress) { ++progress.piecesDone; });
+        });
+        if (result.failure.empty()) {
+            resampler.LayOver(rgb);
+            return {};
+        }
+        if (!result.layerNotDefined || attempt > 0)
+            return result.failure;
+        std::string error;
+        resolved.capabilities = service.capabilities->Refresh(resolved.capabilities, error);
+        if (!resolved.capabilities)
+            return error;
+        resolved.layers = WmsLayersFor(onList, service.which, *resolved.capabilities);
+        ReportMissing(service, resolved.layers.missingTitles);
+    }
+    return {};
+}
+
+void LiveMapService::ReportMissing(const Service& service, const std::vector<std::string>& titles) const
+{
+    std::lock_guard lock(reportedMutex_);
+    for (const std::string& title : titles) {
+        if (!reported_.insert(*service.url + "|" + title).second)
+            continue;
+        std::fprintf(stderr,
+                     "terrafetch-services: the %s at %s lists no layer titled \"%s\"; the map is drawn without it\n",
+                     service.name, service.url->c_str(), title.c_str());
+    }
 }

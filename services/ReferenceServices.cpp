@@ -19,6 +19,9 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #ifndef TERRAFETCH_SERVICES_DATA_DIR
 #define TERRAFETCH_SERVICES_DATA_DIR "services/data"
@@ -91,11 +94,74 @@ struct ReferenceServices::Impl {
     std::unique_ptr<ExtractService> extract;
     std::unique_ptr<MapService> map;
     std::unique_ptr<GeocodeService> geocode;
+    // Maps drawn ahead for orders; joined before the services they use go.
+    std::mutex backgroundMutex;
+    std::vector<std::thread> backgroundMaps;
     LenientServer server;
     int port = 0;
     bool started = false;  // a server is started once; a stopped one stays stopped
     std::string error;
 };
+
+namespace {
+
+// The progress of a map for a status page: its pieces, and the layers it lacks.
+std::string MapProgressText(const LiveMapService::Progress& progress)
+{
+    if (!progress.known)
+        return {};
+    std::string text;
+    if (progress.pieces > 0)
+        text = "Street map: map piece " + std::to_string(progress.piecesDone) + " of " +
+               std::to_string(progress.pieces) + " drawn.";
+    if (!progress.missingTitles.empty()) {
+        std::string titles;
+        for (const std::string& title : progress.missingTitles)
+            titles += (titles.empty() ? "\"" : ", \"") + title + "\"";
+        text += (text.empty() ? "" : "<BR>") + std::string("The street map lacks the layers ") + titles +
+                ", which the TIGERweb services no longer list.";
+    }
+    return text;
+}
+
+}  // namespace
+
+// Draws the job's map of an ordered quad through the map service (the
+// same path, coordinate grid included, as the job's own request, which
+// then finds it drawn or joins it).
+std::shared_ptr<BackgroundMap> ReferenceServices::StartBackgroundMap(Impl& s, double west, double east, double south,
+                                                                     double north)
+{
+    // The query holds no escapes: numbers, letters and commas only.
+    QueryMap query;
+    const std::string text = JobMapQuery(west, east, south, north);
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('&', start), text.size());
+        const std::string pair = text.substr(start, end - start);
+        const size_t equals = pair.find('=');
+        query.emplace(pair.substr(0, equals), equals == std::string::npos ? std::string() : pair.substr(equals + 1));
+        start = end + 1;
+    }
+    MapView view;
+    const bool viewKnown = MapService::ParseView(query, view).empty() && s.liveMap;
+    auto map = std::make_shared<BackgroundMap>([live = s.liveMap.get(), view, viewKnown] {
+        return viewKnown ? MapProgressText(live->ProgressOf(view)) : std::string();
+    });
+    std::lock_guard lock(s.backgroundMutex);
+    s.backgroundMaps.emplace_back([&s, map, query] {
+        const ServiceReply reply = s.map->Map(query);
+        std::string failure;
+        if (reply.status != 200) {
+            failure = reply.body.rfind("Error: ", 0) == 0 ? reply.body.substr(7) : reply.body;
+            while (!failure.empty() && std::isspace(static_cast<unsigned char>(failure.back())))
+                failure.pop_back();
+            if (failure.find("TERRAFETCH_WMS") == std::string::npos)
+                failure += " Check TERRAFETCH_WMS_URL and TERRAFETCH_WMS_BOUNDARIES_URL.";
+        }
+        map->Finish(failure);
+    });
+    return map;
+}
 
 ReferenceServices::ReferenceServices(ReferenceServiceOptions options) : impl_(std::make_unique<Impl>())
 {
@@ -127,6 +193,10 @@ int ReferenceServices::Start()
     extractOptions.elevation.voidFraction = s.options.voidFraction;
     extractOptions.waitSeconds = std::max(0, s.options.waitSeconds);
     extractOptions.live = s.options.live;
+    if (s.options.live.live && s.options.drawMapsAhead)
+        extractOptions.startMap = [impl = &s](double west, double east, double south, double north) {
+            return StartBackgroundMap(*impl, west, east, south, north);
+        };
     s.extract = std::make_unique<ExtractService>(extractOptions);
     GeocodeService::StreetGeocoder streetGeocoder;
     if (s.options.live.live) {
@@ -199,6 +269,13 @@ void ReferenceServices::Stop()
     if (s.upstream)
         s.upstream->Cancel();  // ends the handlers' transfers and waits promptly
     s.server.StopServing();
+    std::vector<std::thread> maps;
+    {
+        std::lock_guard lock(s.backgroundMutex);
+        maps.swap(s.backgroundMaps);
+    }
+    for (std::thread& thread : maps)
+        thread.join();
     s.port = 0;
 }
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+class BackgroundMap;
+
 // The three reference services — elevation extract, map server, geocoder —
 // in one HTTP server, so terraFetch runs whole jobs with no network.
 //
@@ -23,6 +25,9 @@ struct ReferenceServiceOptions {
     std::string mapDataFolder;   // vendored boundaries and gazetteer; empty: the default
     int threads = 16;
     LiveSourceSettings live;     // live.live: answer from the public sources instead
+    // Live mode: draw an elevation order's street map ahead of the job's map
+    // request. Off when the job's maps come from another host.
+    bool drawMapsAhead = true;
 };
 
 // Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else
@@ -57,5 +62,7 @@ public:
 
 private:
     struct Impl;
+    static std::shared_ptr<BackgroundMap> StartBackgroundMap(Impl& s, double west, double east, double south,
+                                                             double north);
     std::unique_ptr<Impl> impl_;
 };

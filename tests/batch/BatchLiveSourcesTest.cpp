@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -179,6 +180,71 @@ TEST_F(BatchLiveSources, TheSourcesOptionOverridesTheEnvironmentAndABadValueIsAn
     EXPECT_EQ(error, "--sources takes live or bundled, not \"internet\".");
     ASSERT_TRUE(ParseBatchOptions({"--sources", "live"}, options, error));
     EXPECT_EQ(options.liveSources, true);
+}
+
+// A 0.1-degree live job whose services are all the program's own, against WMS
+// stand-ins of `edition`; the physical features stand-in renders each GetMap
+// in `renderTime`.
+BatchRun SmallLiveJob(const std::string& tile, Edition physicalEdition, Edition boundariesEdition,
+                      std::chrono::milliseconds renderTime, const std::string& options)
+{
+    TempDir cache;
+    TestTileServer source;
+    source.Put("/skadi/N39/N39W099.hgt.gz", Gzip(tile));
+    WmsStandIn physical(kRoadRed, true, Answer::kPng, physicalEdition);
+    WmsStandIn boundaries(kBoundaryBlue, false, Answer::kPng, boundariesEdition);
+    physical.SetRenderTime(renderTime);
+    boundaries.SetRenderTime(renderTime);
+    const std::string environment = "TERRAFETCH_SOURCES=live TERRAFETCH_DEM_URL=" + source.BaseUrl() +
+                                    "/skadi TERRAFETCH_WMS_URL=" + physical.Url() +
+                                    " TERRAFETCH_WMS_BOUNDARIES_URL=" + boundaries.Url() +
+                                    " TERRAFETCH_GEOCODER_URL=http://127.0.0.1:9 XDG_CACHE_HOME=" +
+                                    cache.Path().string();
+    BatchRun run = RunBatch(environment, "--west -99 --north 40 --size 0.1 --keep-intermediates " + options);
+    EXPECT_EQ(physical.RepeatedGetMaps(), 0) << "a piece rendered twice";
+    EXPECT_EQ(boundaries.RepeatedGetMaps(), 0) << "a piece rendered twice";
+    EXPECT_FALSE(physical.Boxes().empty());
+    return run;
+}
+
+// The stand-ins' roads over the quad (all of it inside their red west half), white north of it.
+void ExpectTheRoadsOfTheStandIn(const BatchRun& run)
+{
+    const WmsAnswer map = ReadWmsAnswer("image/gif", run.mapGif, 4000 * 4000);
+    ASSERT_TRUE(map.ok) << map.error << "\n" << run.log;
+    const MapView view{.longitude = -98.95, .latitude = 39.95, .width = 0.1, .height = 0.104,
+                       .imageWidth = map.image.width, .imageHeight = map.image.height};
+    auto colourAt = [&](double longitude, double latitude) {
+        const int column = static_cast<int>(MapColumnOf(view, longitude, latitude));
+        const int row = static_cast<int>(MapRowOf(view, latitude));
+        const uint8_t* pixel = &map.image.rgb[(static_cast<size_t>(row) * map.image.width + column) * 3];
+        return std::vector<uint8_t>(pixel, pixel + 3);
+    };
+    EXPECT_EQ(colourAt(-98.963, 39.937), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
+    EXPECT_EQ(colourAt(-98.93, 39.91), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
+    EXPECT_EQ(colourAt(-98.937, 40.0015), std::vector<uint8_t>(3, 255)) << "white beyond the quad";
+}
+
+TEST_F(BatchLiveSources, NumberedAndTitleNamedLayersBothDrawTheMap)
+{
+    const BatchRun numbered = SmallLiveJob(*tile, Edition::kNumberedFrom40, Edition::kNumberedFrom10,
+                                           std::chrono::milliseconds(0), "");
+    ASSERT_EQ(numbered.status, 0) << numbered.log;
+    ExpectTheRoadsOfTheStandIn(numbered);
+    const BatchRun titled =
+        SmallLiveJob(*tile, Edition::kTitleNames, Edition::kTitleNames, std::chrono::milliseconds(0), "");
+    ASSERT_EQ(titled.status, 0) << titled.log;
+    EXPECT_EQ(titled.mapGif, numbered.mapGif);
+}
+
+TEST_F(BatchLiveSources, RendersSlowerThanTheTimeOutShareOfEachPieceStillMakeTheMap)
+{
+    // Two pieces of 1.5 s each are more than the job's 2-second time-out of
+    // its map request: the map is drawn while the elevation order runs.
+    const BatchRun slow = SmallLiveJob(*tile, Edition::kNumberedFrom40, Edition::kNumberedFrom10,
+                                       std::chrono::milliseconds(1500), "--timeout 2");
+    ASSERT_EQ(slow.status, 0) << slow.log;
+    ExpectTheRoadsOfTheStandIn(slow);
 }
 
 }  // namespace

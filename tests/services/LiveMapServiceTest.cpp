@@ -1,10 +1,13 @@
+#include "live/CacheFile.h"
 #include "live/WmsAnswer.h"
+#include "live/WmsCapabilities.h"
 #include "live/WmsGetMap.h"
 #include "services/GifEncoder.h"
 #include "services/MapRenderer.h"
 #include "services/ReferenceServices.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/support/HgtTestTiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +16,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <sstream>
 #include <vector>
 
@@ -54,8 +59,9 @@ struct LiveMap {
     WmsStandIn boundaries;
     std::unique_ptr<ReferenceServices> services;
 
-    explicit LiveMap(Answer answer)
-        : physical(kRoadRed, true, answer), boundaries(kBoundaryBlue, false, answer),
+    explicit LiveMap(Answer answer, Edition physicalEdition = Edition::kTitleNames,
+                     Edition boundariesEdition = Edition::kTitleNames)
+        : physical(kRoadRed, true, answer, physicalEdition), boundaries(kBoundaryBlue, false, answer, boundariesEdition),
           services(LiveServices(physical.Url(), boundaries.Url(), cache.Path().string()))
     {
     }
@@ -209,6 +215,199 @@ TEST(LiveMapServiceTest, AMapFetchedOnceIsServedFromTheCacheWhenTheSourcesAreGon
               std::string::npos)
         << missing.body;
     EXPECT_TRUE(std::filesystem::is_empty(empty.Path()) || std::filesystem::is_empty(empty.Path() / "maps"));
+}
+
+TEST(LiveMapServiceTest, NumberedAndTitleNamedEditionsDrawTheSameMap)
+{
+    LiveMap titled(Answer::kPng);
+    LiveMap numbered(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    const std::string on = "CITIES,counties,places,states,majroads,interstate,ushwy,statehwy";
+    const HttpAnswer fromTitled = titled.Get(on);
+    const HttpAnswer fromNumbered = numbered.Get(on);
+    ExpectTheQuadWhereTheBundledMapHasIt(fromNumbered, true);
+    EXPECT_EQ(fromNumbered.body, fromTitled.body);
+    EXPECT_EQ(numbered.physical.Layers(), (std::set<std::string>{"Primary Roads", "Secondary Roads"}));
+    EXPECT_EQ(numbered.physical.Refusals(), 0);
+    // The capabilities are read once per service and kept for the next map.
+    EXPECT_EQ(numbered.physical.CapabilitiesRequests(), 1);
+    ASSERT_EQ(numbered.Get("majroads").status, 200);
+    EXPECT_EQ(numbered.physical.CapabilitiesRequests(), 1);
+}
+
+TEST(LiveMapServiceTest, ATitleTheServiceLacksIsNamedAndTheMapDrawnFromTheRest)
+{
+    LiveMap live(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    live.physical.SetCapabilities(StandInCapabilities(Edition::kNumberedFrom40, "Secondary Roads"));
+    testing::internal::CaptureStderr();
+    const HttpAnswer answer = live.Get("states,majroads,interstate");
+    const std::string log = testing::internal::GetCapturedStderr();
+    ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
+    EXPECT_EQ(live.physical.Layers(), std::set<std::string>{"Primary Roads"});
+    EXPECT_NE(log.find("lists no layer titled \"Secondary Roads\""), std::string::npos) << log;
+    // When nothing asked for is left, the map fails and says what to check.
+    const HttpAnswer none = live.Get("majroads");
+    EXPECT_EQ(none.status, 502);
+    EXPECT_NE(none.body.find("TERRAFETCH_WMS_URL"), std::string::npos) << none.body;
+}
+
+TEST(LiveMapServiceTest, StaleKeptCapabilitiesAreReadAgainWhenALayerNameIsRefused)
+{
+    TempDir cache;
+    WmsStandIn physical(kRoadRed, true, Answer::kPng, Edition::kNumberedFrom40);
+    WmsStandIn boundaries(kBoundaryBlue, false, Answer::kPng, Edition::kNumberedFrom10);
+    // A kept copy of an older edition whose text names the services now refuse.
+    for (const std::string& url : {physical.Url(), boundaries.Url()}) {
+        std::string error;
+        ASSERT_TRUE(WriteCacheFile(cache.Path().string() + "/wms/capabilities_" + CacheKeyHash(url) + ".xml",
+                                   StandInCapabilities(Edition::kTitleNames), error))
+            << error;
+    }
+    const auto services = LiveServices(physical.Url(), boundaries.Url(), cache.Path().string());
+    const HttpAnswer answer = GetMap(*services, "states,majroads,interstate,ushwy,statehwy");
+    ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
+    EXPECT_EQ(physical.Refusals(), 1);
+    EXPECT_EQ(boundaries.Refusals(), 1);
+    EXPECT_EQ(physical.CapabilitiesRequests(), 1);
+    EXPECT_EQ(boundaries.CapabilitiesRequests(), 1);
+}
+
+TEST(LiveMapServiceTest, CapabilitiesThatAreNotXmlOrTooLargeFailTheMapClearly)
+{
+    LiveMap live(Answer::kPng);
+    live.physical.SetCapabilities("<html><body>Down for maintenance</body></html>");
+    const HttpAnswer html = live.Get("majroads");
+    EXPECT_EQ(html.status, 502);
+    EXPECT_NE(html.body.find("TIGERweb physical features WMS at " + live.physical.Url() +
+                             " gave capabilities that cannot be used: it is not a WMS capabilities document"),
+              std::string::npos)
+        << html.body;
+    live.physical.SetCapabilities("<WMS_Capabilities>" + std::string(kMaxWmsCapabilitiesBytes, ' '));
+    const HttpAnswer huge = live.Get("majroads");
+    EXPECT_EQ(huge.status, 502);
+    EXPECT_NE(huge.body.find("TIGERweb physical features WMS"), std::string::npos) << huge.body;
+    EXPECT_TRUE(live.physical.Boxes().empty());
+}
+
+TEST(LiveMapServiceTest, PiecesAreFetchedOnceAcrossMapsAtOnceAndAreKeptForTheNext)
+{
+    LiveMap live(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    live.physical.SetRenderTime(std::chrono::milliseconds(100));
+    // Two requests for the same map, side by side: each piece is rendered once.
+    HttpAnswer first, second;
+    std::thread other([&] { second = live.Get("streets,states"); });
+    first = live.Get("streets,states");
+    other.join();
+    ExpectTheQuadWhereTheBundledMapHasIt(first, true);
+    ASSERT_EQ(second.status, 200) << second.body;
+    EXPECT_EQ(live.physical.RepeatedGetMaps(), 0);
+    const size_t pieces = live.physical.Boxes().size();
+    EXPECT_GT(pieces, 1u);
+    // Another map of the same view and services (with the grid over it) reuses the kept pieces.
+    ASSERT_EQ(live.Get("streets,states,GRID").status, 200);
+    EXPECT_EQ(live.physical.Boxes().size(), pieces);
+}
+
+// An elevation order of a 0.1-degree quad, followed page by page until
+// the download; the strong lines of the pages it went through, and the
+// download's answer.
+struct FollowedOrder {
+    std::vector<std::string> pages;
+    HttpAnswer download;
+};
+
+FollowedOrder FollowLiveOrder(const ReferenceServices& services)
+{
+    const std::string base = "http://127.0.0.1:" + std::to_string(services.Port());
+    HttpAnswer answer = HttpGet(base + "/diststatus/servlet/gov.usgs.edc.RequestStatus?lft=-99.000000&rgt=-98.900000"
+                                       "&top=40.000000&bot=39.900000");
+    FollowedOrder followed;
+    std::string next = answer.Header("Location");
+    for (int step = 0; step < 400 && !next.empty(); ++step) {
+        answer = HttpGet(next);
+        if (next.find("Download") != std::string::npos) {
+            if (answer.status == 302 && answer.Header("Location").find("OrderStatus") != std::string::npos) {
+                next = answer.Header("Location");
+                continue;
+            }
+            followed.download = answer;
+            return followed;
+        }
+        const size_t strong = answer.body.find("<STRONG>");
+        followed.pages.push_back(strong == std::string::npos ? answer.body : answer.body.substr(strong));
+        const std::string refresh = answer.Header("Refresh");
+        next = refresh.substr(std::min(refresh.size(), refresh.find("URL=") + 4));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "the order never reached its download";
+    return followed;
+}
+
+struct LiveOrderServices {
+    TempDir cache;
+    TestTileServer dem;
+    std::unique_ptr<ReferenceServices> services;
+
+    LiveOrderServices(const WmsStandIn& physical, const WmsStandIn& boundaries)
+    {
+        dem.Put("/skadi/N39/N39W099.hgt.gz", Gzip(MakeHgtTile(39, -99)));
+        ReferenceServiceOptions options;
+        options.waitSeconds = 0;
+        options.threads = 4;
+        options.live.live = true;
+        options.live.cacheFolder = cache.Path().string();
+        options.live.wmsUrl = physical.Url();
+        options.live.wmsBoundariesUrl = boundaries.Url();
+        options.live.demUrl = dem.BaseUrl() + "/skadi";
+        options.live.geocoderUrl = "http://127.0.0.1:1";
+        services = std::make_unique<ReferenceServices>(options);
+        EXPECT_NE(services->Start(), 0) << services->Error();
+    }
+};
+
+bool AnyPageHas(const FollowedOrder& order, const std::string& text)
+{
+    return std::any_of(order.pages.begin(), order.pages.end(),
+                       [&](const std::string& page) { return page.find(text) != std::string::npos; });
+}
+
+TEST(LiveOrderMapTest, TheOrderWaitsForItsMapAndTheJobsMapRequestFindsItDrawn)
+{
+    WmsStandIn physical(kRoadRed, true, Answer::kPng, Edition::kNumberedFrom40);
+    WmsStandIn boundaries(kBoundaryBlue, false, Answer::kPng, Edition::kNumberedFrom10);
+    physical.SetCapabilities(StandInCapabilities(Edition::kNumberedFrom40, "Railroads"));
+    physical.SetRenderTime(std::chrono::milliseconds(600));
+    LiveOrderServices live(physical, boundaries);
+    const FollowedOrder order = FollowLiveOrder(*live.services);
+    EXPECT_EQ(order.download.status, 302) << order.download.body;
+    EXPECT_TRUE(AnyPageHas(order, "Street map: U.S. Census Bureau, TIGERweb (public domain)."));
+    EXPECT_TRUE(AnyPageHas(order, "Extracting data"));
+    // The extracting page repeats while the (slow) pieces come in.
+    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 1 of 2 drawn.") ||
+                AnyPageHas(order, "Street map: map piece 0 of 2 drawn."));
+    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 2 of 2 drawn."));
+    EXPECT_TRUE(AnyPageHas(order, "The street map lacks the layers \"Railroads\""));
+    const size_t fetched = physical.Boxes().size();
+    EXPECT_EQ(fetched, 1u);
+    // The job's own request, as it words it, is answered from the map drawn.
+    const HttpAnswer map = HttpGet("http://127.0.0.1:" + std::to_string(live.services->Port()) +
+                                   "/cgi-bin/mapper/map.gif?lon=-98.95000000&lat=39.95000000&wid=0.10000000"
+                                   "&ht=0.10400000&iwd=1200&iht=1248&on=CITIES,GRID,counties,indian,majroads,"
+                                   "miscell,places,railroad,shorelin,streets,interstate,statehwy,ushwy,states,water");
+    EXPECT_EQ(map.status, 200);
+    EXPECT_EQ(physical.Boxes().size(), fetched);
+}
+
+TEST(LiveOrderMapTest, AMapThatCannotBeDrawnFailsTheOrderWithItsCause)
+{
+    WmsStandIn physical(kRoadRed, true, Answer::kHtml, Edition::kNumberedFrom40);
+    WmsStandIn boundaries(kBoundaryBlue, false, Answer::kPng, Edition::kNumberedFrom10);
+    LiveOrderServices live(physical, boundaries);
+    const FollowedOrder order = FollowLiveOrder(*live.services);
+    EXPECT_TRUE(AnyPageHas(order, "Error<BR>The TIGERweb physical features WMS at " + physical.Url()));
+    EXPECT_EQ(order.download.status, 502);
+    const std::string cause = order.download.Header("X-Extract-Error");
+    EXPECT_NE(cause.find(physical.Url()), std::string::npos) << cause;
+    EXPECT_NE(cause.find("TERRAFETCH_WMS_URL"), std::string::npos) << cause;
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -113,15 +116,74 @@ inline std::string EncodePng(int width, int height, const std::vector<uint8_t>& 
 
 enum class Answer { kPng, kGif, kServiceException, kHtml };
 
+// How a stand-in names its layers: after their titles (the older editions)
+// or by numbers counted from a service's own first number (the current one).
+enum class Edition { kTitleNames, kNumberedFrom10, kNumberedFrom40 };
+
+// A WMS 1.3.0 capabilities document listing KnownLayers() (but `left out`),
+// named as `edition` says, inside a group layer as the real services nest them.
+inline std::string StandInCapabilities(Edition edition, const std::string& leftOut = {})
+{
+    std::string layers;
+    int number = edition == Edition::kNumberedFrom40 ? 40 : 10;
+    for (const auto& [title, scale] : KnownLayers()) {
+        const int own = number++;
+        if (title == leftOut)
+            continue;
+        const std::string name = edition == Edition::kTitleNames ? title : std::to_string(own);
+        layers += "      <Layer queryable=\"1\">\n        <Name>" + name + "</Name>\n        <Title>" + title +
+                  "</Title>\n        <Style><Name>default</Name><Title>" + title +
+                  " legend</Title></Style>\n        <MaxScaleDenominator>" + std::to_string(scale) +
+                  "</MaxScaleDenominator>\n      </Layer>\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<WMS_Capabilities version=\"1.3.0\" "
+           "xmlns=\"http://www.opengis.net/wms\">\n  <Service>\n    <Name>WMS</Name>\n    <Title>Stand-in</Title>\n"
+           "    <MaxWidth>4096</MaxWidth>\n    <MaxHeight>4096</MaxHeight>\n  </Service>\n  <Capability>\n"
+           "    <Request>\n      <GetMap>\n        <Format>image/gif</Format>\n        <Format>image/png</Format>\n"
+           "      </GetMap>\n    </Request>\n    <Layer>\n      <Title>Stand-in</Title>\n" +
+           layers + "    </Layer>\n  </Capability>\n</WMS_Capabilities>\n";
+}
+
+// The title a stand-in of `edition` names `name` by; empty when it names none so.
+inline std::string StandInTitleOf(Edition edition, const std::string& name)
+{
+    int number = edition == Edition::kNumberedFrom40 ? 40 : 10;
+    for (const auto& entry : KnownLayers()) {
+        const std::string own = edition == Edition::kTitleNames ? entry.first : std::to_string(number);
+        ++number;
+        if (own == name)
+            return entry.first;
+    }
+    return {};
+}
+
 // A TIGERweb WMS stand-in. It checks every GetMap the way the real service
 // reads it (WMS 1.3.0, EPSG:4326 with latitude first, size limits, known
 // layers drawn at their scale), records the boxes, and draws the quad.
 class WmsStandIn {
 public:
-    WmsStandIn(const uint8_t* colour, bool westHalfOnly, Answer answer)
-        : colour_(colour), westHalfOnly_(westHalfOnly), answer_(answer),
+    WmsStandIn(const uint8_t* colour, bool westHalfOnly, Answer answer, Edition edition = Edition::kTitleNames)
+        : colour_(colour), westHalfOnly_(westHalfOnly), answer_(answer), edition_(edition),
+          capabilities_(StandInCapabilities(edition)),
           server_([this](HttpTestConnection& connection) { Serve(connection); })
     {
+    }
+
+    // What GetCapabilities answers from now on.
+    void SetCapabilities(std::string document)
+    {
+        std::lock_guard lock(mutex_);
+        capabilities_ = std::move(document);
+    }
+    // Every GetMap waits this long before it answers (a slow render).
+    void SetRenderTime(std::chrono::milliseconds time) { renderTime_ = time; }
+    int CapabilitiesRequests() const { return capabilitiesRequests_; }
+    int Refusals() const { return refusals_; }
+    // The GetMap queries asked more than once.
+    int RepeatedGetMaps() const
+    {
+        std::lock_guard lock(mutex_);
+        return repeats_;
     }
 
     std::string Url() const { return server_.Url("/arcgis/services/TIGERweb/Stand-in/MapServer/WmsServer"); }
@@ -142,6 +204,12 @@ private:
         const auto query = QueryOf(connection.Request().target);
         EXPECT_EQ(ValueOf(query, "SERVICE"), "WMS");
         EXPECT_EQ(ValueOf(query, "VERSION"), "1.3.0");
+        if (ValueOf(query, "REQUEST") == "GetCapabilities") {
+            ++capabilitiesRequests_;
+            std::lock_guard lock(mutex_);
+            connection.Reply(200, "Content-Type: text/xml\r\n", capabilities_);
+            return;
+        }
         EXPECT_EQ(ValueOf(query, "REQUEST"), "GetMap");
         EXPECT_EQ(ValueOf(query, "CRS"), "EPSG:4326");
         EXPECT_EQ(ValueOf(query, "FORMAT"), "image/png");
@@ -162,16 +230,34 @@ private:
         EXPECT_TRUE(box.south >= 38.0 && box.north <= 41.0 && box.south < box.north) << ValueOf(query, "BBOX");
         EXPECT_TRUE(box.west >= -100.0 && box.east <= -97.0 && box.west < box.east) << ValueOf(query, "BBOX");
         const double scale = WmsScaleDenominator((box.east - box.west) / width);
+        std::vector<std::string> titles;
         for (const std::string& layer : layers) {
-            ASSERT_EQ(KnownLayers().count(layer), 1u) << layer;
-            EXPECT_LE(scale, KnownLayers().at(layer)) << layer << " would not be drawn";
+            titles.push_back(StandInTitleOf(edition_, layer));
+            if (titles.back().empty())
+                return RefuseLayer(connection);
+            EXPECT_LE(scale, KnownLayers().at(titles.back())) << layer << " would not be drawn";
         }
         {
             std::lock_guard lock(mutex_);
             boxes_.push_back(box);
-            layers_.insert(layers.begin(), layers.end());
+            layers_.insert(titles.begin(), titles.end());
+            if (!asked_.insert(connection.Request().target).second)
+                ++repeats_;
         }
+        if (const std::chrono::milliseconds wait = renderTime_.load(); wait.count() > 0)
+            std::this_thread::sleep_for(wait);
         Reply(connection, box, width, height);
+    }
+
+    // What the real services answer a layer name they do not know.
+    void RefuseLayer(HttpTestConnection& connection)
+    {
+        ++refusals_;
+        connection.Reply(200, "Content-Type: text/xml\r\n",
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ServiceExceptionReport version=\"1.3.0\" "
+                         "xmlns=\"http://www.opengis.net/ogc\">\n  <ServiceException code=\"LayerNotDefined\">\n"
+                         "    Parameter 'layers' contains unacceptable layer name.\n  </ServiceException>\n"
+                         "</ServiceExceptionReport>\n");
     }
 
     void Reply(HttpTestConnection& connection, const GeoBox& box, int width, int height) const
@@ -213,8 +299,14 @@ private:
     const uint8_t* colour_;
     bool westHalfOnly_;
     Answer answer_;
+    Edition edition_;
+    std::string capabilities_;
+    std::atomic<std::chrono::milliseconds> renderTime_{std::chrono::milliseconds(0)};
+    std::atomic<int> capabilitiesRequests_{0}, refusals_{0};
     mutable std::mutex mutex_;
     std::vector<GeoBox> boxes_;
     std::set<std::string> layers_;
+    std::set<std::string> asked_;
+    int repeats_ = 0;
     LoopbackServer server_;
 };

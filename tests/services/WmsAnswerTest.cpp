@@ -1,6 +1,9 @@
+#include "live/CacheFile.h"
 #include "live/WmsAnswer.h"
+#include "live/WmsCapabilities.h"
 #include "live/WmsGetMap.h"
 #include "live/WmsLayers.h"
+#include "tests/services/LiveSourceStandIns.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -150,17 +153,76 @@ TEST(WmsLayersTest, TheClientsLayerNamesBecomeWmsLayersOfEachService)
 {
     const std::string on = "CITIES,GRID,counties,indian,majroads,miscell,places,railroad,shorelin,streets,interstate,"
                            "statehwy,ushwy,states,water";
-    const WmsLayerSet physical = WmsLayersFor(on, WmsService::kPhysicalFeatures);
+    const WmsCapabilities titled = ReadWmsCapabilities(StandInCapabilities(Edition::kTitleNames));
+    ASSERT_TRUE(titled.ok) << titled.error;
+    const WmsLayerSet physical = WmsLayersFor(on, WmsService::kPhysicalFeatures, titled);
     EXPECT_EQ(physical.names,
               (std::vector<std::string>{"Areal Hydrography", "National Park Service Areas", "Military Installations",
                                         "Linear Hydrography", "Local Roads", "Railroads", "Secondary Roads",
                                         "Primary Roads"}));
     EXPECT_DOUBLE_EQ(physical.maxScaleDenominator, 39687.5);
-    const WmsLayerSet boundaries = WmsLayersFor(on, WmsService::kBoundaries);
+    const WmsLayerSet boundaries = WmsLayersFor(on, WmsService::kBoundaries, titled);
     EXPECT_EQ(boundaries.names, (std::vector<std::string>{"Incorporated Places", "Census Designated Places",
                                                           "Federal American Indian Reservations", "Counties", "States",
                                                           "Incorporated Places Labels"}));
-    EXPECT_TRUE(WmsLayersFor("GRID,nonsense", WmsService::kPhysicalFeatures).Empty());
+    EXPECT_TRUE(boundaries.missingTitles.empty());
+    EXPECT_TRUE(WmsLayersFor("GRID,nonsense", WmsService::kPhysicalFeatures, titled).Empty());
+}
+
+TEST(WmsLayersTest, NumberedLayersAreFoundByTitleAndMissingTitlesAreNamed)
+{
+    const WmsCapabilities numbered =
+        ReadWmsCapabilities(StandInCapabilities(Edition::kNumberedFrom40, "Secondary Roads"));
+    ASSERT_TRUE(numbered.ok) << numbered.error;
+    const WmsLayerSet roads = WmsLayersFor("majroads,interstate,railroad", WmsService::kPhysicalFeatures, numbered);
+    ASSERT_EQ(roads.names.size(), 2u);
+    EXPECT_EQ(StandInTitleOf(Edition::kNumberedFrom40, roads.names[0]), "Railroads");
+    EXPECT_EQ(StandInTitleOf(Edition::kNumberedFrom40, roads.names[1]), "Primary Roads");
+    EXPECT_DOUBLE_EQ(roads.maxScaleDenominator, 39687.5);
+    EXPECT_EQ(roads.missingTitles, std::vector<std::string>{"Secondary Roads"});
+    EXPECT_EQ(numbered.PreferredFormat(), "image/png");
+    EXPECT_EQ(numbered.maxWidth, 4096);
+}
+
+// The services' own capabilities of older editions, whose names equal their titles.
+TEST(WmsCapabilitiesTest, TheReferenceEditionsListTheWantedLayers)
+{
+    for (const char* file : {"tigerWMS_PhysicalFeatures.capabilities.xml", "tigerWMS_ACS2019.capabilities.xml"}) {
+        std::string xml;
+        ASSERT_TRUE(ReadCacheFile(std::string(TERRAFETCH_SERVICES_TEST_DATA) + "/" + file, 1u << 20, xml))
+            << file;
+        const WmsCapabilities read = ReadWmsCapabilities(xml);
+        ASSERT_TRUE(read.ok) << file << ": " << read.error;
+        EXPECT_EQ(read.maxWidth, 4096);
+        EXPECT_EQ(read.maxHeight, 4096);
+        EXPECT_EQ(read.PreferredFormat(), "image/png");
+        const bool physical = std::string(file).find("Physical") != std::string::npos;
+        const WmsService service = physical ? WmsService::kPhysicalFeatures : WmsService::kBoundaries;
+        const WmsLayerSet set = WmsLayersFor("streets,majroads,interstate,water,miscell,railroad,states,counties,"
+                                             "places,indian",
+                                             service, read);
+        EXPECT_TRUE(set.missingTitles.empty()) << file << ": " << set.missingTitles.front();
+        for (const std::string& name : set.names)
+            EXPECT_EQ(read.LayerTitled(name)->name, name) << file;
+        EXPECT_GT(set.maxScaleDenominator, 0.0);
+    }
+}
+
+TEST(WmsCapabilitiesTest, DocumentsThatAreNotCapabilitiesAreRefusedWithAReason)
+{
+    EXPECT_NE(ReadWmsCapabilities("<html><body>Service unavailable</body></html>").error.find("not a WMS capabilities"),
+              std::string::npos);
+    EXPECT_NE(ReadWmsCapabilities("{\"error\": 500}").error.find("not XML"), std::string::npos);
+    EXPECT_NE(ReadWmsCapabilities("").error.find("not XML"), std::string::npos);
+    const WmsCapabilities cut = ReadWmsCapabilities(StandInCapabilities(Edition::kTitleNames).substr(0, 600));
+    EXPECT_FALSE(cut.ok);
+    EXPECT_NE(cut.error.find("well-formed"), std::string::npos) << cut.error;
+    const std::string huge = "<WMS_Capabilities>" + std::string(kMaxWmsCapabilitiesBytes, ' ') + "</WMS_Capabilities>";
+    EXPECT_NE(ReadWmsCapabilities(huge).error.find("larger than 8 MiB"), std::string::npos);
+    const WmsCapabilities refused = ReadWmsCapabilities(
+        "<?xml version=\"1.0\"?><ServiceExceptionReport><ServiceException code=\"InvalidRequest\">No such "
+        "service</ServiceException></ServiceExceptionReport>");
+    EXPECT_NE(refused.error.find("No such service"), std::string::npos) << refused.error;
 }
 
 }  // namespace
