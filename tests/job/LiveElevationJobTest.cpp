@@ -62,6 +62,8 @@ protected:
             options.live.cacheFolder = cache.Path().string();
             options.live.demUrl = tileSourceUrl + "/skadi";
             options.live.dem2Url = secondSourceUrl;
+            // The job takes its map from the bundled services (see the hosts below).
+            options.drawMapsAhead = false;
             services = std::make_unique<ReferenceServices>(options);
             EXPECT_NE(services->Start(), 0) << services->Error();
         }
