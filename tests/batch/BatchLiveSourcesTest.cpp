@@ -46,10 +46,11 @@ BatchRun RunBatch(const std::string& environment, const std::string& arguments)
     return run;
 }
 
-// The height of the map's pixel (x, y) of a 1° job: 24-bit, bottom row first.
-int Height(const std::string& tga, int x, int y)
+// The height of the map's pixel (x, y) of a job whose map is `width` posts
+// wide: 24-bit, bottom row first.
+int Height(const std::string& tga, int width, int x, int y)
 {
-    const size_t at = 18 + (static_cast<size_t>(y) * 3600 + x) * 3;
+    const size_t at = 18 + (static_cast<size_t>(y) * width + x) * 3;
     const int value = static_cast<uint8_t>(tga[at]) | static_cast<uint8_t>(tga[at + 1]) << 8 |
                       static_cast<uint8_t>(tga[at + 2]) << 16;
     return value & 0x800000 ? value - 0x1000000 : value;
@@ -78,7 +79,7 @@ protected:
     std::string LiveEnvironment(const std::string& demUrl, const TempDir& cache) const
     {
         const std::string host = bundled->HostAndPort();
-        return "TERRAFETCH_SOURCES=live TERRAFETCH_DEM_URL=" + demUrl + " TERRAFETCH_WMS_URL=" + demUrl +
+        return "TERRAFETCH_SOURCES=live TERRAFETCH_DEM2_URL=none TERRAFETCH_DEM_URL=" + demUrl + " TERRAFETCH_WMS_URL=" + demUrl +
                "/wms TERRAFETCH_WMS_BOUNDARIES_URL=" + demUrl + "/wms TERRAFETCH_GEOCODER_URL=" + demUrl +
                "/geocoder XDG_CACHE_HOME=" + cache.Path().string() + " TERRAFETCH_MAP_HOST=" + host +
                " TERRAFETCH_GEOCODE_HOST=" + host;
@@ -91,10 +92,12 @@ protected:
 
 TEST_F(BatchLiveSources, ALiveJobWritesTheTilesPostsExactlyAsABundledJobWithTheTile)
 {
+    // A tenth of a degree in the north-west corner of the tile's cell.
+    const std::string kTenthOfADegree = "--west -99 --north 40 --size 0.1";
     const std::string host = bundled->HostAndPort();
     const BatchRun reference =
         RunBatch("TERRAFETCH_EXTRACT_HOST=" + host + " TERRAFETCH_MAP_HOST=" + host + " TERRAFETCH_GEOCODE_HOST=" + host,
-                 "--west -99 --north 40");
+                 kTenthOfADegree);
     ASSERT_EQ(reference.status, 0) << reference.log;
 
     TempDir cache;
@@ -103,23 +106,24 @@ TEST_F(BatchLiveSources, ALiveJobWritesTheTilesPostsExactlyAsABundledJobWithTheT
         TestTileServer source;
         source.Put("/skadi/N39/N39W099.hgt.gz", Gzip(*tile));
         demUrl = source.BaseUrl() + "/skadi";
-        const BatchRun live = RunBatch(LiveEnvironment(demUrl, cache), "--west -99 --north 40");
+        const BatchRun live = RunBatch(LiveEnvironment(demUrl, cache), kTenthOfADegree);
         ASSERT_EQ(live.status, 0) << live.log;
         EXPECT_NE(live.log.find("1 of 1 elevation tile downloaded."), std::string::npos) << live.log;
-        ASSERT_EQ(live.heightMap.size(), 18u + 3600u * 3600u * 3u);
+        ASSERT_EQ(live.heightMap.size(), 18u + 360u * 360u * 3u);
         EXPECT_TRUE(live.heightMap == reference.heightMap) << "byte-identical to the bundled job";
-        for (const auto& [x, y] : {std::pair{0, 0}, {3599, 3599}, {1234, 2345}})
-            EXPECT_EQ(Height(live.heightMap, x, y), TestTerrain(-99 * 3600L + x, 39 * 3600L + y));
+        // Its south edge lies at 39.9°N, 143,640 arc-seconds.
+        for (const auto& [x, y] : {std::pair{0, 0}, {359, 359}, {123, 234}})
+            EXPECT_EQ(Height(live.heightMap, 360, x, y), TestTerrain(-99 * 3600L + x, 143640L + y));
     }
 
     // The source is gone: the cache serves the same bytes.
-    const BatchRun offline = RunBatch(LiveEnvironment(demUrl, cache), "--west -99 --north 40");
+    const BatchRun offline = RunBatch(LiveEnvironment(demUrl, cache), kTenthOfADegree);
     ASSERT_EQ(offline.status, 0) << offline.log;
     EXPECT_TRUE(offline.heightMap == reference.heightMap);
 
     // The same with an empty cache fails clearly.
     TempDir empty;
-    const BatchRun failed = RunBatch(LiveEnvironment(demUrl, empty), "--west -99 --north 40");
+    const BatchRun failed = RunBatch(LiveEnvironment(demUrl, empty), kTenthOfADegree);
     EXPECT_NE(failed.status, 0);
     EXPECT_NE(failed.log.find("The elevation tiles from " + demUrl + " could not be fetched: \"" + demUrl +
                               "/N39/N39W099.hgt.gz\" could not be downloaded"),
@@ -135,7 +139,7 @@ TEST_F(BatchLiveSources, ALiveJobDrawsItsMapFromTheWmsServices)
     source.Put("/skadi/N39/N39W099.hgt.gz", Gzip(*tile));
     WmsStandIn physical(kRoadRed, true, Answer::kPng), boundaries(kBoundaryBlue, false, Answer::kPng);
     // Every service of the job is the program's own, live.
-    const std::string environment = "TERRAFETCH_SOURCES=live TERRAFETCH_DEM_URL=" + source.BaseUrl() +
+    const std::string environment = "TERRAFETCH_SOURCES=live TERRAFETCH_DEM2_URL=none TERRAFETCH_DEM_URL=" + source.BaseUrl() +
                                     "/skadi TERRAFETCH_WMS_URL=" + physical.Url() +
                                     " TERRAFETCH_WMS_BOUNDARIES_URL=" + boundaries.Url() +
                                     " TERRAFETCH_GEOCODER_URL=http://127.0.0.1:9 XDG_CACHE_HOME=" +
@@ -195,7 +199,7 @@ BatchRun SmallLiveJob(const std::string& tile, Edition physicalEdition, Edition 
     WmsStandIn boundaries(kBoundaryBlue, false, Answer::kPng, boundariesEdition);
     physical.SetRenderTime(renderTime);
     boundaries.SetRenderTime(renderTime);
-    const std::string environment = "TERRAFETCH_SOURCES=live TERRAFETCH_DEM_URL=" + source.BaseUrl() +
+    const std::string environment = "TERRAFETCH_SOURCES=live TERRAFETCH_DEM2_URL=none TERRAFETCH_DEM_URL=" + source.BaseUrl() +
                                     "/skadi TERRAFETCH_WMS_URL=" + physical.Url() +
                                     " TERRAFETCH_WMS_BOUNDARIES_URL=" + boundaries.Url() +
                                     " TERRAFETCH_GEOCODER_URL=http://127.0.0.1:9 XDG_CACHE_HOME=" +
