@@ -70,6 +70,8 @@ std::string* LiveSetting(const std::string& option, LiveSourceSettings& live)
 int main(int argc, char** argv)
 {
     ReferenceServiceOptions options;
+    // This server answers the maps of the orders it takes, so it draws them ahead.
+    options.drawMapsAhead = true;
     options.port = 8765;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
