@@ -172,7 +172,7 @@ WmsCapabilities ReadWmsCapabilities(const std::string& xml)
         // A service may answer a capabilities request with an exception report.
         const std::string exception = ServiceExceptionMessage(xml);
         if (!exception.empty())
-            read.error = "the service reported: " + exception;
+            read.error = "ServiceException: " + exception;
     }
     return read;
 }

@@ -26,8 +26,9 @@ struct ReferenceServiceOptions {
     int threads = 16;
     LiveSourceSettings live;     // live.live: answer from the public sources instead
     // Live mode: draw an elevation order's street map ahead of the job's map
-    // request. Off when the job's maps come from another host.
-    bool drawMapsAhead = true;
+    // request, and release the order only with it. For services that also
+    // answer the job's maps; off, orders concern elevation alone.
+    bool drawMapsAhead = false;
 };
 
 // Where the vendored data lies: $TERRAFETCH_SERVICES_DATA if set, else

@@ -64,6 +64,8 @@ bool NumberArgument(const char* text, double& value)
 int main(int argc, char** argv)
 {
     ReferenceServiceOptions options;
+    // This server answers the maps of the orders it takes, so it draws them ahead.
+    options.drawMapsAhead = true;
     options.port = 8765;
     bool checkSources = false;
     for (int i = 1; i < argc; ++i) {

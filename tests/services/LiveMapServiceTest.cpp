@@ -359,6 +359,7 @@ struct LiveOrderServices {
         options.live.wmsBoundariesUrl = boundaries.Url();
         options.live.demUrl = dem.BaseUrl() + "/skadi";
         options.live.geocoderUrl = "http://127.0.0.1:1";
+        options.drawMapsAhead = true;
         services = std::make_unique<ReferenceServices>(options);
         EXPECT_NE(services->Start(), 0) << services->Error();
     }
