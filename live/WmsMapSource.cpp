@@ -81,6 +81,10 @@ WmsMapSource::Result WmsMapSource::Decode(const UpstreamAnswer& answer, const Wm
     const std::string source = "The " + name_ + " at " + baseUrl_;
     if (!answer.ok)
         return {source + " could not be reached: " + answer.error + "."};
+    // A decoded piece is some 40 MB of pixels: pieces are fetched side by
+    // side, but decoded and handed on one at a time in the whole process.
+    static std::mutex decoding;
+    std::lock_guard lock(decoding);
     const WmsAnswer map =
         ReadWmsAnswer(answer.contentType, answer.body, static_cast<size_t>(piece.width) * piece.height);
     if (answer.status != 200 && map.ok)

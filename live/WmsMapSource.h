@@ -18,7 +18,7 @@ class WmsMapSource {
 public:
     static constexpr size_t kMaxAnswerBytes = 64u << 20;
     static constexpr int kMaxPieces = 16;  // per service and map
-    static constexpr size_t kParallelPieces = 3;  // decoded pieces held at once, at most
+    static constexpr size_t kParallelPieces = 3;  // pieces fetched at once, at most; one is decoded at a time
 
     // `name` says which service this is in messages ("TIGERweb physical
     // features WMS"); an empty `cacheFolder` keeps no pieces.

@@ -33,13 +33,16 @@ import zlib
 
 ARGUMENTS = ["--west", "-99", "--north", "40"]
 
-# Titles the street map asks for, each under a number as its name; the two
-# services number them differently.
-TITLES = ["States", "Counties", "Incorporated Places", "Census Designated Places",
-          "Federal American Indian Reservations", "Incorporated Places Labels",
-          "Primary Roads", "Secondary Roads", "Local Roads", "Railroads",
-          "Linear Hydrography", "Areal Hydrography", "National Park Service Areas",
-          "Military Installations"]
+# Titles the street map asks for, with the scale limits the public services
+# list, each under a number as its name; the two services number them
+# differently.
+TITLES = {"States": 559081145.864044, "Counties": 11339285.714286,
+          "Incorporated Places": 1322916.666667, "Census Designated Places": 1322916.666667,
+          "Federal American Indian Reservations": 20788690.476190,
+          "Incorporated Places Labels": 307105.654762, "Primary Roads": 1322916.666667,
+          "Secondary Roads": 614211.309524, "Local Roads": 85044.642857, "Railroads": 39687.5,
+          "Linear Hydrography": 307105.654762, "Areal Hydrography": 37797619.047619,
+          "National Park Service Areas": 5669642.857143, "Military Installations": 2362351.190476}
 
 
 def height_tile():
@@ -54,8 +57,8 @@ def height_tile():
 def capabilities(offset):
     layers = "".join(
         "<Layer queryable=\"1\"><Name>%d</Name><Title>%s</Title>"
-        "<MaxScaleDenominator>50000000</MaxScaleDenominator></Layer>" % (offset + i, title)
-        for i, title in enumerate(TITLES))
+        "<MaxScaleDenominator>%f</MaxScaleDenominator></Layer>" % (offset + i, title, scale)
+        for i, (title, scale) in enumerate(TITLES.items()))
     return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
             "<WMS_Capabilities version=\"1.3.0\" xmlns=\"http://www.opengis.net/wms\">"
             "<Service><Name>WMS</Name><Title>Stand-in</Title><MaxWidth>4096</MaxWidth>"

@@ -87,16 +87,22 @@ size_t FillRowFromRaster(const ElevationRaster& raster, ElevationGrid& grid, int
 
 // Fills the posts that some data file holds; returns how many it filled.
 // Each post comes from the first raster (in the given order) that holds it.
-size_t FillFromData(const std::vector<ElevationRaster>& rasters, ElevationGrid& grid, std::vector<bool>& fromData)
+size_t FillRowsFromData(const std::vector<ElevationRaster>& rasters, ElevationGrid& grid, std::vector<bool>& fromData,
+                        int firstRow, int endRow)
 {
     size_t covered = 0;
-    for (int row = 0; row < grid.rows; ++row) {
+    for (int row = firstRow; row < endRow; ++row) {
         const double y = grid.RowArcSeconds(row);
         for (const ElevationRaster& raster : rasters)
             if (raster.CoversLatitude(y))
                 covered += FillRowFromRaster(raster, grid, row, fromData);
     }
     return covered;
+}
+
+size_t FillFromData(const std::vector<ElevationRaster>& rasters, ElevationGrid& grid, std::vector<bool>& fromData)
+{
+    return FillRowsFromData(rasters, grid, fromData, 0, grid.rows);
 }
 
 }  // namespace
@@ -111,17 +117,25 @@ bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::s
 {
     if (!ShapeGrid(grid, west, east, south, north))
         return false;
-    std::vector<ElevationRaster> rasters;
-    const HgtBox box{west, east, south, north};
-    for (const auto& [cell, path] : tiles) {
-        ElevationRaster tile;
-        if (!LoadHgtFile(path, cell.latitude, cell.longitude, tile, &box))
-            return false;
-        rasters.push_back(std::move(tile));
-    }
-    OrderFinestFirst(rasters);
+    // The tiles are read a band of rows at a time, so that beside the grid
+    // only a band of each tile is held, never whole tiles.
+    constexpr int kBandRows = 256;
     std::vector<bool> fromData(grid.samples.size(), false);
-    FillFromData(rasters, grid, fromData);
+    for (int firstRow = 0; firstRow < grid.rows; firstRow += kBandRows) {
+        const int endRow = std::min(grid.rows, firstRow + kBandRows);
+        const HgtBox band{west, east, grid.RowArcSeconds(endRow - 1) / 3600.0, grid.RowArcSeconds(firstRow) / 3600.0};
+        std::vector<ElevationRaster> rasters;
+        for (const auto& [cell, path] : tiles) {
+            if (band.south > cell.latitude + 1 || band.north < cell.latitude)
+                continue;  // the band lies outside this tile
+            ElevationRaster tile;
+            if (!LoadHgtFile(path, cell.latitude, cell.longitude, tile, &band))
+                return false;
+            rasters.push_back(std::move(tile));
+        }
+        OrderFinestFirst(rasters);
+        FillRowsFromData(rasters, grid, fromData, firstRow, endRow);
+    }
     return true;
 }
 

@@ -43,7 +43,7 @@ TEST(LiveMapTileTest, AServiceExceptionFailsTheTileAndTheLogSaysWhy)
     EXPECT_FALSE(std::filesystem::exists(gif));
     const std::vector<std::string> lines = window.Lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.find("the service reported: Service TIGERweb/tigerWMS_Current/MapServer not found") !=
+        return line.find("ServiceException: Service TIGERweb/tigerWMS_Current/MapServer not found") !=
                std::string::npos;
     })) << ::testing::PrintToString(lines);
     EXPECT_EQ(lines.back(), "Error processing HTTP request.");
