@@ -79,6 +79,19 @@ ServiceReply StatusPageReply(uint64_t id, double west, double east, double south
     return reply;
 }
 
+std::string BundledElevationText(const std::string& dataFolder)
+{
+    if (dataFolder.empty())
+        return "Elevation: synthetic terrain from the bundled services, not measured data; see \"Real data\" "
+               "in the README.";
+    std::string folder = dataFolder;
+    for (char& c : folder)
+        if (c == '<' || c == '>' || c == '\r' || c == '\n')
+            c = ' ';
+    return "Elevation: the elevation files of " + folder +
+           " where they cover the area, synthetic terrain (not measured data) elsewhere.";
+}
+
 ServiceReply LiveFailure(const std::string& why)
 {
     ServiceReply reply = ServiceReply::Text(502, "Error: " + why + "\n");
@@ -212,7 +225,12 @@ ServiceReply ExtractService::Status(const QueryMap& query, const std::string& ho
     const std::string next = page + 1 < kPageCount
                                  ? "http://" + host + kStatusPath + orderQuery + "&page=" + std::to_string(page + 1)
                                  : "http://" + host + kDownloadPath + orderQuery;
-    return StatusPageReply(id, order.west, order.east, order.south, order.north, kPages[page].strong,
+    // The first page says where the heights come from: made-up terrain is
+    // never passed off as measured data.
+    std::string strong = kPages[page].strong;
+    if (page == 0)
+        strong += "<BR>" + BundledElevationText(options_.elevation.hgtFolder);
+    return StatusPageReply(id, order.west, order.east, order.south, order.north, strong,
                            kPages[page].detail, next, options_.waitSeconds);
 }
 

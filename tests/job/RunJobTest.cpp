@@ -104,6 +104,9 @@ TEST_F(RunJobTest, SuccessfulJobLeavesExactlyItsFourResultFiles)
     EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{base + "_el.tga", base + "_tx_c.tga", base + "_1.alp",
                                                              base + "_2.alp"}));
     EXPECT_EQ(window.Lines().back(), "Download successfully finished.");
+    EXPECT_TRUE(window.HasLine("Elevation: synthetic terrain from the bundled services, not measured data; see "
+                               "\"Real data\" in the README."))
+        << "made-up terrain is said to be made up";
     EXPECT_EQ(window.ControlEnabled(JobControl::Proceed), true);
     EXPECT_EQ(window.ControlEnabled(JobControl::WestEdge), true);
     EXPECT_EQ(window.ControlEnabled(JobControl::Close), true);
