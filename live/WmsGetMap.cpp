@@ -12,9 +12,9 @@ namespace {
 // server's side does not drop a layer.
 constexpr double kScaleMargin = 0.9;
 
-int PiecesAlong(double span, double degreesPerPixel)
+int PiecesAlong(double span, double degreesPerPixel, int maxImageSide)
 {
-    return std::max(1, static_cast<int>(std::ceil(span / degreesPerPixel / kWmsMaxImageSide - 1e-9)));
+    return std::max(1, static_cast<int>(std::ceil(span / degreesPerPixel / maxImageSide - 1e-9)));
 }
 
 std::string Coordinate(double value)
@@ -36,9 +36,19 @@ std::string QueryJoint(const std::string& baseUrl)
 
 double WmsScaleDenominator(double degreesPerPixel) { return degreesPerPixel * kMetresPerDegree / kWmsPixelMetres; }
 
-WmsPiecePlan PlanWmsPieces(const GeoBox& box, double coarsestDegreesPerPixel, double maxScaleDenominator,
-                           int maxPieces)
+int WmsMaxImageSide(int maxWidth, int maxHeight)
 {
+    int side = kWmsMaxImageSide;
+    for (const int limit : {maxWidth, maxHeight})
+        if (limit > 0)
+            side = std::min(side, limit);
+    return side;
+}
+
+WmsPiecePlan PlanWmsPieces(const GeoBox& box, double coarsestDegreesPerPixel, double maxScaleDenominator,
+                           int maxPieces, int maxImageSide)
+{
+    maxImageSide = std::clamp(maxImageSide, 1, kWmsMaxImageSide);
     const double spanX = box.east - box.west, spanY = box.north - box.south;
     double perPixel = coarsestDegreesPerPixel;
     if (maxScaleDenominator > 0.0)
@@ -46,13 +56,13 @@ WmsPiecePlan PlanWmsPieces(const GeoBox& box, double coarsestDegreesPerPixel, do
     // Coarser pixels until the pieces fit the bound; each step is small, so
     // the result is close to the finest pixel size that fits.
     maxPieces = std::max(1, maxPieces);
-    while (PiecesAlong(spanX, perPixel) * PiecesAlong(spanY, perPixel) > maxPieces)
+    while (PiecesAlong(spanX, perPixel, maxImageSide) * PiecesAlong(spanY, perPixel, maxImageSide) > maxPieces)
         perPixel *= 1.02;
 
     WmsPiecePlan plan;
     plan.degreesPerPixel = perPixel;
-    plan.columns = PiecesAlong(spanX, perPixel);
-    plan.rows = PiecesAlong(spanY, perPixel);
+    plan.columns = PiecesAlong(spanX, perPixel, maxImageSide);
+    plan.rows = PiecesAlong(spanY, perPixel, maxImageSide);
     const int width = std::max(1, static_cast<int>(std::ceil(spanX / perPixel / plan.columns - 1e-9)));
     const int height = std::max(1, static_cast<int>(std::ceil(spanY / perPixel / plan.rows - 1e-9)));
     for (int row = 0; row < plan.rows; ++row) {

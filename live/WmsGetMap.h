@@ -36,7 +36,11 @@ double WmsScaleDenominator(double degreesPerPixel);
 // pieces; when the scale limit would need more, the pixels are as fine as
 // that many pieces allow.
 WmsPiecePlan PlanWmsPieces(const GeoBox& box, double coarsestDegreesPerPixel, double maxScaleDenominator,
-                           int maxPieces);
+                           int maxPieces, int maxImageSide = kWmsMaxImageSide);
+
+// The largest piece side a service's MaxWidth and MaxHeight allow (0: not
+// given), never above kWmsMaxImageSide.
+int WmsMaxImageSide(int maxWidth, int maxHeight);
 
 // The GetMap URL of WMS 1.3.0 for one piece: CRS EPSG:4326, whose axis order
 // puts latitude first (BBOX=south,west,north,east), white opaque background.

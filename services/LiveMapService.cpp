@@ -37,12 +37,13 @@ void LayOverPalette(const std::vector<uint8_t>& overlay, std::vector<uint8_t>& r
 
 // The pieces a view's layers are fetched in: pixels no coarser than the
 // map's, in either direction, and fine enough for every layer to draw.
-WmsPiecePlan PlanFor(const MapView& view, const WmsLayerSet& layers)
+WmsPiecePlan PlanFor(const MapView& view, const WmsLayerSet& layers, const WmsCapabilities& capabilities)
 {
     const MapExtent extent = MapExtentOf(view);
     const GeoBox box{extent.west, extent.south, extent.east, extent.north};
     const double mapPixel = std::min(view.height / view.imageHeight, view.width / view.imageWidth);
-    return PlanWmsPieces(box, mapPixel, layers.maxScaleDenominator, WmsMapSource::kMaxPieces);
+    return PlanWmsPieces(box, mapPixel, layers.maxScaleDenominator, WmsMapSource::kMaxPieces,
+                         WmsMaxImageSide(capabilities.maxWidth, capabilities.maxHeight));
 }
 
 }  // namespace
@@ -164,7 +165,7 @@ ServiceReply LiveMapService::Render(const MapView& view, Resolved* resolved, con
     int pieces = 0;
     for (size_t i = 0; i < 2; ++i)
         if (!resolved[i].layers.Empty())
-            pieces += static_cast<int>(PlanFor(view, resolved[i].layers).pieces.size());
+            pieces += static_cast<int>(PlanFor(view, resolved[i].layers, *resolved[i].capabilities).pieces.size());
     UpdateProgress(view, [&](Progress& progress) {
         progress.pieces = pieces;
         progress.piecesDone = 0;
@@ -209,7 +210,7 @@ std::string LiveMapService::Draw(const MapView& view, Service& service, const st
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (resolved.layers.Empty())
             return {};
-        const WmsPiecePlan plan = PlanFor(view, resolved.layers);
+        const WmsPiecePlan plan = PlanFor(view, resolved.layers, *resolved.capabilities);
         MapResampler resampler(view, plan.degreesPerPixel);
         const WmsMapSource wms(fetch_, *service.url, service.name, cacheFolder_,
                                resolved.capabilities->PreferredFormat());

@@ -147,6 +147,17 @@ TEST(WmsGetMapTest, PiecesReachTheLayersScaleWithinTheLimits)
     const WmsPiecePlan coarse = PlanWmsPieces(box, 1.0 / 1200, 11339285.7, 16);
     EXPECT_EQ(coarse.pieces.size(), 1u);
     EXPECT_DOUBLE_EQ(coarse.degreesPerPixel, 1.0 / 1200);
+
+    // A service that takes smaller images gets more, smaller pieces.
+    EXPECT_EQ(WmsMaxImageSide(0, 0), kWmsMaxImageSide);
+    EXPECT_EQ(WmsMaxImageSide(2048, 0), 2048);
+    EXPECT_EQ(WmsMaxImageSide(8192, 3000), 3000);
+    const WmsPiecePlan small = PlanWmsPieces(box, 1.0 / 1200, 614211.3, 16, WmsMaxImageSide(1024, 1024));
+    EXPECT_GT(small.pieces.size(), 1u);
+    for (const WmsPiece& piece : small.pieces) {
+        EXPECT_LE(piece.width, 1024);
+        EXPECT_LE(piece.height, 1024);
+    }
 }
 
 TEST(WmsLayersTest, TheClientsLayerNamesBecomeWmsLayersOfEachService)
