@@ -1,5 +1,7 @@
 #include "services/BackgroundMap.h"
 
+#include "services/PlainStatusText.h"
+
 #include <cstdio>
 
 bool BackgroundMap::Done() const
@@ -30,17 +32,8 @@ std::string BackgroundMap::ProgressText() const
 
 void BackgroundMap::Finish(const std::string& failure)
 {
-    // The failure goes into status pages, which the client cuts at tags,
-    // and into a header: no tag brackets, no line breaks.
-    std::string plain = failure;
-    for (char& c : plain) {
-        if (c == '<')
-            c = '(';
-        else if (c == '>')
-            c = ')';
-        else if (c == '\r' || c == '\n' || c == '\t')
-            c = ' ';
-    }
+    // The failure goes into status pages and into a header.
+    std::string plain = PlainStatusText(failure);
     while (!plain.empty() && plain.back() == ' ')
         plain.pop_back();
     std::lock_guard lock(mutex_);

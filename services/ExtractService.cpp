@@ -1,6 +1,7 @@
 #include "services/ExtractService.h"
 
 #include "services/BilArchive.h"
+#include "services/PlainStatusText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -84,11 +85,7 @@ std::string BundledElevationText(const std::string& dataFolder)
     if (dataFolder.empty())
         return "Elevation: synthetic terrain from the bundled services, not measured data; see \"Real data\" "
                "in the README.";
-    std::string folder = dataFolder;
-    for (char& c : folder)
-        if (c == '<' || c == '>' || c == '\r' || c == '\n')
-            c = ' ';
-    return "Elevation: the elevation files of " + folder +
+    return "Elevation: the elevation files of " + PlainStatusText(dataFolder) +
            " where they cover the area, synthetic terrain (not measured data) elsewhere.";
 }
 

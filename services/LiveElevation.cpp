@@ -1,23 +1,9 @@
 #include "services/LiveElevation.h"
 
 #include "services/ElevationSource.h"
+#include "services/PlainStatusText.h"
 
 namespace {
-
-// Texts from outside (URLs, transfer errors) go into HTML the client cuts at
-// tags and into headers: no tag brackets, no line breaks.
-std::string Plain(std::string text)
-{
-    for (char& c : text) {
-        if (c == '<')
-            c = '(';
-        else if (c == '>')
-            c = ')';
-        else if (c == '\r' || c == '\n' || c == '\t')
-            c = ' ';
-    }
-    return text;
-}
 
 std::string TileWord(int count) { return count == 1 ? "tile" : "tiles"; }
 
@@ -42,12 +28,12 @@ bool LiveElevation::BuildGrid(const ElevationTileFetcher::Order& tiles, double w
 std::string LiveElevation::SourceText() const
 {
     const DemGeoTiffCache* second = fetcher_.SecondSource();
-    std::string text = "Elevation: 1-arc-second tiles from " + Plain(fetcher_.Cache().BaseUrl()) + ", cached in " +
-                       Plain(fetcher_.Cache().Folder());
+    std::string text = "Elevation: 1-arc-second tiles from " + PlainStatusText(fetcher_.Cache().BaseUrl()) + ", cached in " +
+                       PlainStatusText(fetcher_.Cache().Folder());
     if (second)
         text += "; where they fail, " + std::string(DemGeoTiffCache::kSourceName) + " from " +
-                Plain(second->BaseUrl()) + ", cached in " + Plain(second->Folder());
-    text += ". Height files you put into " + Plain(fetcher_.Cache().UserFolder()) + " itself are used first.";
+                PlainStatusText(second->BaseUrl()) + ", cached in " + PlainStatusText(second->Folder());
+    text += ". Height files you put into " + PlainStatusText(fetcher_.Cache().UserFolder()) + " itself are used first.";
     return text + "<BR>" + kElevationCredit;
 }
 
@@ -59,7 +45,7 @@ std::string LiveElevation::ProgressText(const TileFetchStatus& status)
         text += " (" + std::to_string(status.fromCache) + " from the cache)";
     text += ".";
     for (const std::string& note : status.notes)
-        text += "<BR>" + Plain(note) + ".";
+        text += "<BR>" + PlainStatusText(note) + ".";
     if (status.secondSourceUsed)
         text += "<BR>" + std::string(kSecondSourceCredit);
     return text;
@@ -72,6 +58,6 @@ std::string LiveElevation::FailureText(const TileFetchStatus& status) const
 
 std::string LiveElevation::FailureLine(const TileFetchStatus& status) const
 {
-    return "The elevation tiles from " + Plain(fetcher_.Cache().BaseUrl()) +
-           " could not be fetched: " + Plain(status.error) + ".";
+    return "The elevation tiles from " + PlainStatusText(fetcher_.Cache().BaseUrl()) +
+           " could not be fetched: " + PlainStatusText(status.error) + ".";
 }

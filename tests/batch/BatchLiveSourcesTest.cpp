@@ -56,6 +56,15 @@ int Height(const std::string& tga, int width, int x, int y)
     return value & 0x800000 ? value - 0x1000000 : value;
 }
 
+// The colour a map drawn in `view`'s geometry has at a place.
+std::vector<uint8_t> MapColourAt(const RgbImage& image, const MapView& view, double longitude, double latitude)
+{
+    const int column = static_cast<int>(MapColumnOf(view, longitude, latitude));
+    const int row = static_cast<int>(MapRowOf(view, latitude));
+    const uint8_t* pixel = &image.rgb[(static_cast<size_t>(row) * image.width + column) * 3];
+    return std::vector<uint8_t>(pixel, pixel + 3);
+}
+
 // The default 1° quad with its tile at a loopback stand-in of the public
 // source; the map and geocoder are bundled services of the test's own.
 class BatchLiveSources : public ::testing::Test {
@@ -154,12 +163,7 @@ TEST_F(BatchLiveSources, ALiveJobDrawsItsMapFromTheWmsServices)
     const MapView view{.longitude = -98.5, .latitude = 39.5, .width = 1.0, .height = 1.04,
                        .imageWidth = map.image.width, .imageHeight = map.image.height};
     // The stand-ins paint roads over the quad's west half, boundaries over all of it.
-    auto colourAt = [&](double longitude, double latitude) {
-        const int column = static_cast<int>(MapColumnOf(view, longitude, latitude));
-        const int row = static_cast<int>(MapRowOf(view, latitude));
-        const uint8_t* pixel = &map.image.rgb[(static_cast<size_t>(row) * map.image.width + column) * 3];
-        return std::vector<uint8_t>(pixel, pixel + 3);
-    };
+    auto colourAt = [&](double longitude, double latitude) { return MapColourAt(map.image, view, longitude, latitude); };
     EXPECT_EQ(colourAt(-98.73, 39.37), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
     EXPECT_EQ(colourAt(-98.27, 39.63), std::vector<uint8_t>(kBoundaryBlue, kBoundaryBlue + 3));
     EXPECT_EQ(colourAt(-98.43, 40.01), std::vector<uint8_t>(3, 255)) << "white beyond the quad";
@@ -218,12 +222,7 @@ void ExpectTheRoadsOfTheStandIn(const BatchRun& run)
     ASSERT_TRUE(map.ok) << map.error << "\n" << run.log;
     const MapView view{.longitude = -98.95, .latitude = 39.95, .width = 0.1, .height = 0.104,
                        .imageWidth = map.image.width, .imageHeight = map.image.height};
-    auto colourAt = [&](double longitude, double latitude) {
-        const int column = static_cast<int>(MapColumnOf(view, longitude, latitude));
-        const int row = static_cast<int>(MapRowOf(view, latitude));
-        const uint8_t* pixel = &map.image.rgb[(static_cast<size_t>(row) * map.image.width + column) * 3];
-        return std::vector<uint8_t>(pixel, pixel + 3);
-    };
+    auto colourAt = [&](double longitude, double latitude) { return MapColourAt(map.image, view, longitude, latitude); };
     EXPECT_EQ(colourAt(-98.963, 39.937), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
     EXPECT_EQ(colourAt(-98.93, 39.91), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
     EXPECT_EQ(colourAt(-98.937, 40.0015), std::vector<uint8_t>(3, 255)) << "white beyond the quad";

@@ -34,15 +34,6 @@ std::string Convert(const std::string& tiff, HgtCell cell, std::string& error, c
     return converted ? ReadFileBytes(out) : std::string();
 }
 
-std::set<std::string> FilesUnder(const fs::path& folder)
-{
-    std::set<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::recursive_directory_iterator(folder, error))
-        if (entry.is_regular_file())
-            names.insert(fs::relative(entry.path(), folder).string());
-    return names;
-}
 
 TEST(DemGeoTiff, TilesAreNamedByTheirNorthWestCorner)
 {

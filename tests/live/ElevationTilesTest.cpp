@@ -142,16 +142,6 @@ TEST(GunzipSink, DamagedBodiesFailWithTheirCause)
     }
 }
 
-// Every file under `folder`, by its path relative to it.
-std::set<std::string> FilesUnder(const fs::path& folder)
-{
-    std::set<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::recursive_directory_iterator(folder, error))
-        if (entry.is_regular_file())
-            names.insert(fs::relative(entry.path(), folder).string());
-    return names;
-}
 
 class TileCacheTest : public ::testing::Test {
 protected:

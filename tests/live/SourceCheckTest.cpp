@@ -2,9 +2,9 @@
 #include "live/UpstreamClient.h"
 
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/PngBytes.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <atomic>
 #include <string>
@@ -15,17 +15,8 @@ using namespace std::chrono_literals;
 
 std::string WhitePng(int side)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = image.height = static_cast<png_uint_32>(side);
-    image.format = PNG_FORMAT_RGB;
     const std::string pixels(static_cast<size_t>(side) * side * 3, '\xff');
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr);
-    std::string bytes(size, '\0');
-    png_image_write_to_memory(&image, bytes.data(), &size, 0, pixels.data(), 0, nullptr);
-    bytes.resize(size);
-    return bytes;
+    return PngBytes(side, side, PNG_FORMAT_RGB, pixels.data());
 }
 
 constexpr const char* kCapabilities =

@@ -5,6 +5,7 @@
 #include "live/WmsGetMap.h"
 #include "services/GifEncoder.h"
 #include "tests/http/LoopbackServer.h"
+#include "tests/support/PngBytes.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -101,16 +102,8 @@ inline std::vector<std::string> Split(const std::string& text, char separator)
 
 inline std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgb)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    png_alloc_size_t size = 0;
-    EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr));
-    std::string bytes(size, '\0');
-    EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, rgb.data(), 0, nullptr));
-    bytes.resize(size);
+    std::string bytes = PngBytes(width, height, PNG_FORMAT_RGB, rgb.data());
+    EXPECT_FALSE(bytes.empty());
     return bytes;
 }
 

@@ -4,6 +4,7 @@
 #include "live/WmsGetMap.h"
 #include "live/WmsLayers.h"
 #include "tests/services/LiveSourceStandIns.h"
+#include "tests/support/PngBytes.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -16,17 +17,7 @@ namespace {
 
 std::string PngOf(int width, int height, int format, const std::vector<uint8_t>& pixels)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = static_cast<png_uint_32>(format);
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr);
-    std::string bytes(size, '\0');
-    png_image_write_to_memory(&image, bytes.data(), &size, 0, pixels.data(), 0, nullptr);
-    bytes.resize(size);
-    return bytes;
+    return PngBytes(width, height, format, pixels.data());
 }
 
 int WriteTo(GifFileType* gif, const GifByteType* data, int length)

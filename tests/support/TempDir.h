@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 
 // A fresh folder under the system's temporary folder, removed with
@@ -42,4 +43,15 @@ inline std::string ReadFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every file under `folder`, by its path relative to it.
+inline std::set<std::string> FilesUnder(const std::filesystem::path& folder)
+{
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error))
+        if (entry.is_regular_file())
+            names.insert(std::filesystem::relative(entry.path(), folder).string());
+    return names;
 }
