@@ -1,5 +1,7 @@
 #include "live/WmsAnswer.h"
 
+#include "live/PngDataBound.h"
+
 #include <gif_lib.h>
 #include <png.h>
 
@@ -36,6 +38,10 @@ WmsAnswer DecodePng(const std::string& body, size_t maxPixels)
         png_image_free(&png);
         return Failure("the PNG image is " + std::to_string(png.width) + " x " + std::to_string(png.height) +
                        " pixels, more than was asked for");
+    }
+    if (const std::string overrun = PngDataOverrun(body); !overrun.empty()) {
+        png_image_free(&png);
+        return Failure(overrun);
     }
     WmsAnswer answer;
     answer.image.width = static_cast<int>(png.width);

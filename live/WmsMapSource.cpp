@@ -47,6 +47,13 @@ WmsMapSource::Result WmsMapSource::Fetch(const std::vector<std::string>& layers,
     return failure;
 }
 
+size_t WmsMapSource::MaxAnswerBytesFor(const WmsPiece& piece)
+{
+    const size_t pixels =
+        static_cast<size_t>(std::max(piece.width, 0)) * static_cast<size_t>(std::max(piece.height, 0));
+    return std::min(kMaxAnswerBytes, 2 * pixels + (size_t{1} << 20));
+}
+
 std::string WmsMapSource::PiecePath(const std::string& url) const
 {
     return cacheFolder_.empty() ? std::string() : cacheFolder_ + "/wms/pieces/" + CacheKeyHash(url) + ".map";
@@ -59,14 +66,15 @@ WmsMapSource::Result WmsMapSource::FetchPiece(const std::vector<std::string>& la
     const std::string path = PiecePath(url);
     // A second request for this piece waits here, then finds it kept.
     PieceFlights::Hold hold(PieceFlights::Shared(), url);
+    const size_t maxBytes = MaxAnswerBytesFor(piece);
     UpstreamAnswer kept;
-    if (!path.empty() && ReadCacheFile(path, kMaxAnswerBytes, kept.body)) {
+    if (!path.empty() && ReadCacheFile(path, maxBytes, kept.body)) {
         kept.ok = true;
         kept.status = 200;
         if (Decode(kept, piece, sink).failure.empty())
             return {};
     }
-    const UpstreamAnswer answer = fetch_(url, kMaxAnswerBytes);
+    const UpstreamAnswer answer = fetch_(url, maxBytes);
     Result result = Decode(answer, piece, sink);
     // Only a piece that decoded is kept; a refusal is asked again next time.
     std::string ignored;

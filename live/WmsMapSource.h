@@ -17,6 +17,10 @@
 class WmsMapSource {
 public:
     static constexpr size_t kMaxAnswerBytes = 64u << 20;
+    // A piece's answer may hold two bytes a pixel plus 1 MiB (and never more
+    // than kMaxAnswerBytes): far more than a compressed map needs, little
+    // enough that the pieces fetched at once stay small in memory.
+    static size_t MaxAnswerBytesFor(const WmsPiece& piece);
     static constexpr int kMaxPieces = 16;  // per service and map
     static constexpr size_t kParallelPieces = 3;  // pieces fetched at once, at most; one is decoded at a time
 

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (the "fuzz" preset, ASan + UBSan)
-# and runs each one in turn for SECONDS (default 60) from its seed corpus in
+# and runs each one in turn for SECONDS (default 60), or for RUNS executions
+# when the first argument is --runs RUNS, from its seed corpus in
 # fuzz/corpus/<target>/ and its regressions in fuzz/regressions/<target>/.
 # New corpus entries stay in build/fuzz/corpus/; an input that crashes, leaks,
 # hangs or runs out of memory is left in build/fuzz/artifacts/<target>/ and
 # belongs, once mended, in fuzz/regressions/<target>/.
-# Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
+# Usage: scripts/fuzz.sh [SECONDS | --runs RUNS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${1:-60}
-shift || true
+if [ "${1:-}" = --runs ]; then
+  budget=(-runs="$2"); what="$2 executions"; shift 2
+else
+  budget=(-max_total_time="${1:-60}"); what="${1:-60} s"; shift || true
+fi
 all_targets=(fuzz_tga_file fuzz_bil_to_tga fuzz_waypoint_file fuzz_response_text fuzz_http_headers
              fuzz_url fuzz_geocode_answer fuzz_member_name fuzz_gif_decoder fuzz_gpx_waypoints fuzz_hgt_tile
-             fuzz_unpack_archive fuzz_wms_answer fuzz_census_geocoder_answer)
+             fuzz_unpack_archive fuzz_wms_answer fuzz_wms_capabilities fuzz_census_geocoder_answer
+             fuzz_dem_geotiff)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all_targets[@]}")
 
 # Largest input per target: enough for every structure the reader knows,
@@ -34,8 +39,9 @@ for target in "${targets[@]}"; do
   inputs=("$work" "fuzz/corpus/$target")
   [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
   log=build/fuzz/$target.log
-  echo "=== $target: ${seconds} s ==="
-  if ! "build/fuzz/fuzz/$target" "${inputs[@]}" -max_total_time="$seconds" \
+  echo "=== $target: $what ==="
+  started=$SECONDS
+  if ! "build/fuzz/fuzz/$target" "${inputs[@]}" "${budget[@]}" \
       -max_len="${max_len[$target]:-16384}" -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 \
       -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1; then
     status=1
@@ -43,7 +49,7 @@ for target in "${targets[@]}"; do
     grep -m 5 -E "ERROR|SUMMARY|check failed" "$log" || true
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  summary+=("$(printf '%-22s %12s executions' "$target" "${runs:-?}")")
+  summary+=("$(printf '%-28s %12s executions in %5d s' "$target" "${runs:-?}" $((SECONDS - started)))")
 done
 echo "=== executions per target ==="
 printf '%s\n' "${summary[@]}"

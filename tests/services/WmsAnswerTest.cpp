@@ -3,17 +3,52 @@
 #include "live/WmsCapabilities.h"
 #include "live/WmsGetMap.h"
 #include "live/WmsLayers.h"
+#include "live/WmsMapSource.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/support/PngBytes.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <vector>
 
 namespace {
+
+void AppendChunk(std::string& png, const char* type, const std::string& data)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        png += static_cast<char>(data.size() >> shift & 0xFF);
+    const std::string typed = std::string(type, 4) + data;
+    png += typed;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        png += static_cast<char>(crc >> shift & 0xFF);
+}
+
+// A PNG of black pixels whose picture data inflates to `inflatedBytes` zero
+// bytes (filter 0 on every row), whatever the header declares.
+std::string ZeroPng(uint32_t width, uint32_t height, int bitDepth, int colourType, int interlace,
+                    size_t inflatedBytes)
+{
+    std::string header;
+    for (const uint32_t value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            header += static_cast<char>(value >> shift & 0xFF);
+    header += {static_cast<char>(bitDepth), static_cast<char>(colourType), 0, 0, static_cast<char>(interlace)};
+    const std::vector<Bytef> zeros(inflatedBytes, 0);
+    uLongf size = compressBound(static_cast<uLong>(zeros.size()));
+    std::string data(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(data.data()), &size, zeros.data(), static_cast<uLong>(zeros.size()), 9);
+    data.resize(size);
+    std::string png = "\x89PNG\r\n\x1a\n";
+    AppendChunk(png, "IHDR", header);
+    AppendChunk(png, "IDAT", data);
+    AppendChunk(png, "IEND", "");
+    return png;
+}
 
 std::string PngOf(int width, int height, int format, const std::vector<uint8_t>& pixels)
 {
@@ -89,6 +124,60 @@ TEST(WmsAnswerTest, DamagedOversizedOrOtherAnswersAreNoImage)
     EXPECT_EQ(empty.error, "the answer is empty (content type image/png), not an image");
     const WmsAnswer text = ReadWmsAnswer("", "Bad gateway\r\n\x01", 16);
     EXPECT_EQ(text.error, "the answer is not an image (no content type): \"Bad gateway\"");
+}
+
+TEST(WmsAnswerTest, PictureDataBeyondTheDeclaredSizeIsRefusedWithoutInflatingIt)
+{
+    struct Case {
+        uint32_t width, height;
+        int bitDepth, colourType, interlace;
+        size_t declared;
+    };
+    const Case cases[] = {
+        {5, 3, 8, 2, 0, 3 * (1 + 15)},  // RGB: three rows of a filter byte and 15 bytes
+        // 9 x 9 grey, interlaced: the seven passes' rows (count x (filter byte + pixels)).
+        {9, 9, 8, 0, 1, 2 * 3 + 2 * 2 + 1 * 4 + 3 * 3 + 2 * 6 + 5 * 5 + 4 * 10},
+        {9, 2, 1, 0, 0, 2 * (1 + 2)},  // one bit a pixel: nine pixels take two bytes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width * 100 + c.bitDepth);
+        const size_t pixels = static_cast<size_t>(c.width) * c.height;
+        const auto png = [&](size_t bytes) {
+            return ZeroPng(c.width, c.height, c.bitDepth, c.colourType, c.interlace, bytes);
+        };
+        const WmsAnswer exact = ReadWmsAnswer("image/png", png(c.declared), pixels);
+        ASSERT_TRUE(exact.ok) << exact.error;
+        EXPECT_EQ(exact.image.rgb, std::vector<uint8_t>(pixels * 3, 0));
+        for (const size_t surplus : {size_t{1}, size_t{16} << 20}) {
+            const WmsAnswer answer = ReadWmsAnswer("image/png", png(c.declared + surplus), pixels);
+            EXPECT_FALSE(answer.ok);
+            EXPECT_NE(answer.error.find("inflates past the " + std::to_string(c.declared) + " bytes"),
+                      std::string::npos)
+                << answer.error;
+        }
+    }
+}
+
+TEST(WmsMapSourceTest, APiecesAnswerMayHoldTwoBytesAPixelPlusOneMebibyte)
+{
+    std::vector<size_t> limits;
+    const UpstreamFetch endless = [&](const std::string&, size_t maxBodyBytes) {
+        limits.push_back(maxBodyBytes);
+        UpstreamAnswer answer;
+        answer.error = "the answer is larger than " + std::to_string(maxBodyBytes) + " bytes";
+        return answer;
+    };
+    WmsPiecePlan plan;
+    plan.degreesPerPixel = 0.01;
+    plan.columns = plan.rows = 1;
+    plan.pieces.push_back({GeoBox{-99.0, 39.0, -98.0, 40.0}, 100, 100});
+    const WmsMapSource source(endless, "http://127.0.0.1:9/wms", "test WMS");
+    const WmsMapSource::Result result =
+        source.Fetch({"1"}, plan, [](const WmsPiece&, const RgbImage&) { ADD_FAILURE() << "no piece arrived"; });
+    EXPECT_EQ(limits, std::vector<size_t>{2 * 100 * 100 + (1u << 20)});
+    EXPECT_NE(result.failure.find("The test WMS at http://127.0.0.1:9/wms could not be reached: the answer is larger"),
+              std::string::npos)
+        << result.failure;
 }
 
 TEST(WmsAnswerTest, ServiceExceptionsGiveTheirMessage)
