@@ -61,6 +61,8 @@ std::string GridProblem(GDALDatasetH dataset, const HgtCell& cell, PixelGrid& gr
     double t[6];
     if (GDALGetGeoTransform(dataset, t) != CE_None)
         return "it has no geotransform";
+    if (!std::all_of(t, t + 6, [](double v) { return std::isfinite(v); }))
+        return "its geotransform is not finite";
     if (t[2] != 0.0 || t[4] != 0.0 || !(t[1] > 0.0) || !(t[5] < 0.0))
         return "it is not north-up";
     if (std::fabs(t[1] - kPostSpacing) > kPostSpacing * 0.01 || std::fabs(-t[5] - kPostSpacing) > kPostSpacing * 0.01)

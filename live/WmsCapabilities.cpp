@@ -127,8 +127,12 @@ private:
 
     WmsCapabilities Failure(const std::string& why)
     {
+        // The parser's message may quote the document: keep it one line.
         WmsCapabilities failed;
         failed.error = why;
+        for (char& c : failed.error)
+            if (static_cast<unsigned char>(c) < 0x20)
+                c = ' ';
         return failed;
     }
 
