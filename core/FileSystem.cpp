@@ -1,5 +1,7 @@
 #include "core/FileSystem.h"
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -31,6 +33,25 @@ void RemovePartialFile(const std::string& path)
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         unlink(path.c_str());
+}
+
+std::string WritingNameFor(const std::string& path)
+{
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return path;
+    return path + ".partial";
+}
+
+bool CommitWrittenFile(const std::string& path, bool written)
+{
+    const std::string writing = WritingNameFor(path);
+    if (writing == path)
+        return written;
+    if (written && std::rename(writing.c_str(), path.c_str()) == 0)
+        return true;
+    RemovePartialFile(writing);
+    return false;
 }
 
 void ReserveFileSpace(int descriptor, unsigned long long bytes)

@@ -11,6 +11,16 @@ bool FileExists(const std::string& path);
 // so a failed write to a device or a pipe never deletes it.
 void RemovePartialFile(const std::string& path);
 
+// Where a file that replaces `path` is written first: "<path>.partial", in
+// the same folder, renamed to `path` once whole (CommitWrittenFile), so that
+// no half-written file ever stands under its final name, even after a kill.
+// A path naming something other than a regular file (a device or a pipe) is
+// written directly.
+std::string WritingNameFor(const std::string& path);
+// After a write to WritingNameFor(path): renames it into place when
+// `written`, or removes it. False when the write or the rename failed.
+bool CommitWrittenFile(const std::string& path, bool written);
+
 // Asks the file system to set aside `bytes` for the file open at
 // `descriptor` before it is written, without changing its size: large writes
 // then skip the space accounting of every page. Where that cannot be done

@@ -62,13 +62,11 @@ int WriteFlightParameterFile(const std::string& fileName, int templateNumber,
                              const FlightParameters& values, LogSink& log)
 {
     const std::string text = FlightParameterText(templateNumber, values);
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = std::fopen(WritingNameFor(fileName).c_str(), "wb");
     bool written = file != nullptr;
     if (file) {
         written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        written = (std::fclose(file) == 0) && written;
-        if (!written)
-            RemovePartialFile(fileName);
+        written = CommitWrittenFile(fileName, std::fclose(file) == 0 && written);
     }
     if (!written) {
         log.AddToLog(StringPrintf("Could not write ALP file \"%s\".", fileName.c_str()));

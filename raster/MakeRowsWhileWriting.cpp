@@ -125,7 +125,7 @@ int MakeRowsWhileWriting(TGAFile& image, const std::string& path, const RowMaker
         maker.join();
     if (board.Failed()) {
         file.reset();
-        RemovePartialFile(path);
+        CommitWrittenFile(path, false);
         return kRowsNotMade;
     }
     return TGAFile::FinishWriting(std::move(file), path, written);

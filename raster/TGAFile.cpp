@@ -268,7 +268,7 @@ FileHandle TGAFile::OpenForWriting(const std::string& path)
 {
     // Whatever was kept in memory for this path is about to be out of date.
     ImageCache::Forget(path);
-    FileHandle file = OpenFile(path.c_str(), "wb");
+    FileHandle file = OpenFile(WritingNameFor(path).c_str(), "wb");
     if (!file)
         std::fprintf(stderr, "TGAFile::Write(): Cannot open file \"%s\".\n", path.c_str());
     return file;
@@ -277,9 +277,8 @@ FileHandle TGAFile::OpenForWriting(const std::string& path)
 int TGAFile::FinishWriting(FileHandle file, const std::string& path, bool written)
 {
     written = std::fclose(file.release()) == 0 && written;
-    if (written)
+    if (CommitWrittenFile(path, written))
         return 0;
-    RemovePartialFile(path);
     std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", path.c_str());
     return 3;
 }
