@@ -40,7 +40,6 @@ std::string JobFileNames::TileTga() const { return Prefix() + StringPrintf("_tx_
 std::string JobFileNames::TileReprojected() const { return Prefix() + StringPrintf("_tx_r_%d%d.tga", 0, 0); }
 std::string JobFileNames::MapTexture() const { return Prefix() + "_tx_r.tga"; }
 std::string JobFileNames::ElevationColoring() const { return Prefix() + "_el_c.tga"; }
-std::string JobFileNames::WaypointTexture() const { return Prefix() + "_tx_cw.tga"; }
 
 std::string JobFileNames::FramePattern(int flight) const
 {
@@ -54,6 +53,7 @@ const char* ResultEnding(ResultFile file)
     switch (file) {
     case ResultFile::HeightMap: return "_el.tga";
     case ResultFile::CombinedTexture: return "_tx_c.tga";
+    case ResultFile::WaypointTexture: return "_tx_cw.tga";
     case ResultFile::FirstParameterFile: return "_1.alp";
     case ResultFile::SecondParameterFile: return "_2.alp";
     }

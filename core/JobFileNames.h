@@ -15,7 +15,7 @@ struct PathParts {
 PathParts SplitPath(const std::string& fullPath);
 
 // The result files that can be named after the archive or after the quad.
-enum class ResultFile { HeightMap, CombinedTexture, FirstParameterFile, SecondParameterFile };
+enum class ResultFile { HeightMap, CombinedTexture, WaypointTexture, FirstParameterFile, SecondParameterFile };
 
 // Every file name of one job, derived from the downloaded archive's path.
 class JobFileNames {
@@ -33,7 +33,6 @@ public:
     std::string TileReprojected() const;
     std::string MapTexture() const;
     std::string ElevationColoring() const;
-    std::string WaypointTexture() const;
     // The renderer's frame-name pattern of flight 1 or 2; keeps a literal "%04d".
     std::string FramePattern(int flight) const;
 

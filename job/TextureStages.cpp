@@ -79,7 +79,9 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
     // switched on again; only a checked route is drawn.
     WaypointList waypoints = job.useWaypoints != 0 ? job.Waypoints() : WaypointList{};
     if (!waypoints.empty()) {
-        result = AddWaypoints(combined, names.WaypointTexture(), quad.left, quad.top, quad.right, quad.bottom,
+        const std::string routed = names.Result(ResultFile::WaypointTexture, job.namesFromCoordinates != 0,
+                                                job.quadTop, job.quadLeft);
+        result = AddWaypoints(combined, routed, quad.left, quad.top, quad.right, quad.bottom,
                               std::move(waypoints), job.lineThickness, window, &job.cancelRequested);
         if (result != 0 && job.cancelRequested) {
             // As a cancelled download does: the user may start again at once.
@@ -91,7 +93,7 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
             return result;
         if (job.removeIntermediateFiles)
             DeleteFiles({combined});
-        finalTexture = names.WaypointTexture();
+        finalTexture = routed;
     }
     if (job.removeIntermediateFiles)
         DeleteFiles({names.MapTexture(), names.ElevationColoring()});

@@ -27,7 +27,7 @@ TEST(JobFileNames, NamesEveryFileAfterTheArchive)
     EXPECT_EQ(names.TileReprojected(), "/data/83412_tx_r_00.tga");
     EXPECT_EQ(names.MapTexture(), "/data/83412_tx_r.tga");
     EXPECT_EQ(names.ElevationColoring(), "/data/83412_el_c.tga");
-    EXPECT_EQ(names.WaypointTexture(), "/data/83412_tx_cw.tga");
+    EXPECT_EQ(names.Result(ResultFile::WaypointTexture, false, 40, -99), "/data/83412_tx_cw.tga");
     EXPECT_EQ(names.FramePattern(1), "/data/83412_output_1_%04d.tga");
     EXPECT_EQ(names.FramePattern(2), "/data/83412_output_2_%04d.tga");
     EXPECT_EQ(names.Result(ResultFile::HeightMap, false, 40, -99), "/data/83412_el.tga");
