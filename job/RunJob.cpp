@@ -10,6 +10,7 @@
 #include "http/CHTTPRequest.h"
 #include "job/DeleteFolderTree.h"
 #include "job/ElevationOrder.h"
+#include "job/InterruptedJobFiles.h"
 #include "job/JobResult.h"
 #include "job/ServiceHosts.h"
 #include "job/TextureStages.h"
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,38 @@ public:
     JobMemory& operator=(const JobMemory&) = delete;
 };
 
+std::string Absolute(const std::string& path)
+{
+    std::error_code ignored;
+    return std::filesystem::absolute(path, ignored).lexically_normal().string();
+}
+
+// Every file the job may make from here on, so that a kill leaves nothing
+// for long: intermediates that the job would have removed, and the
+// temporaries of its results.
+void RecordJobFiles(InterruptedJobFiles& record, const JobFields& job, const JobFileNames& names,
+                    const std::string& archive)
+{
+    const bool fromCoordinates = job.namesFromCoordinates != 0;
+    const auto result = [&](ResultFile file) {
+        return Absolute(names.Result(file, fromCoordinates, job.quadTop, job.quadLeft));
+    };
+    std::vector<std::string> intermediates;
+    for (const std::string& path : {archive, names.ExtractionFolder(), names.TileGif(), names.TileTga(),
+                                    names.TileReprojected(), names.MapTexture(), names.ElevationColoring(),
+                                    names.ElevationColoring() + ".stretched.tga"})
+        intermediates.push_back(Absolute(path));
+    std::vector<std::string> results{result(ResultFile::HeightMap), result(ResultFile::WaypointTexture),
+                                     result(ResultFile::FirstParameterFile), result(ResultFile::SecondParameterFile)};
+    // With a route the plain texture is an intermediate too.
+    (job.useWaypoints != 0 ? intermediates : results).push_back(result(ResultFile::CombinedTexture));
+    if (!job.removeIntermediateFiles) {
+        results.insert(results.end(), intermediates.begin(), intermediates.end());
+        intermediates.clear();
+    }
+    record.Record(intermediates, results);
+}
+
 int Fail(JobWindow& window, int result)
 {
     window.ShowFailureIndication();
@@ -130,11 +164,14 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResu
                                      folder.c_str(), why.c_str()));
         return Fail(window, 1);
     }
+    InterruptedJobFiles::RemoveLeftovers(folder, window);
+    InterruptedJobFiles record(folder);
 
     std::string archive;
     int result = OrderElevation(window, job, quad, hosts.extract, archive);
     if (result != 0)
         return Fail(window, result);
+    RecordJobFiles(record, job, JobFileNames(archive), archive);
     if (UnpackArchive(archive, window) != 0)
         return Fail(window, 1);
     // The download and the unpacking leave free space in the heap that the
