@@ -13,11 +13,18 @@
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -191,6 +198,47 @@ TEST_F(RunJobTest, ParameterFilesNameTheResultsAndTheRasterSize)
     EXPECT_EQ(ReadFileBytes(folder.File("40.000000N99.000000W_2.alp")), FlightParameterText(2, values));
 }
 
+TEST_F(RunJobTest, AJobRemovesWhatAKilledJobLeftAndNamesItsRouteLikeItsOtherResults)
+{
+    // The record of a job whose process is gone: its intermediates, a
+    // half-written result, a whole result of an earlier name, and paths
+    // that are not the folder's own to remove.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    TempDir outside;
+    std::ofstream(outside.File("outside.tga")) << "x";
+    for (const char* file : {"83412_el_c.tga", "83412_tx_00.gif", "83412_el.tga", "running.tga",
+                             "40.000000N99.000000W_el.tga.partial"})
+        std::ofstream(folder.File(file)) << "x";
+    fs::create_directory(folder.Path() / "83412");
+    std::ofstream(folder.File("83412/83412.bil")) << "x";
+    fs::create_symlink(outside.File("outside.tga"), folder.Path() / "link.tga");
+    std::ofstream(folder.File(".terrafetch-job-" + std::to_string(gone)))
+        << "intermediate " << folder.File("83412_el_c.tga") << "\nintermediate " << folder.File("83412_tx_00.gif")
+        << "\nintermediate " << folder.File("83412") << "\nintermediate " << folder.File("link.tga")
+        << "\nintermediate " << outside.File("outside.tga") << "\nintermediate " << folder.File("../x/../outside.tga")
+        << "\nresult " << folder.File("83412_el.tga") << "\nresult " << folder.File("40.000000N99.000000W_el.tga")
+        << "\n";
+    // A job still running in the folder keeps its files.
+    const std::string running = ".terrafetch-job-" + std::to_string(getppid());
+    std::ofstream(folder.File(running)) << "intermediate " << folder.File("running.tga") << "\n";
+
+    job.namesFromCoordinates = 1;
+    job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
+    job.useWaypoints = 1;
+    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    EXPECT_TRUE(window.HasLine("Removed 4 files that an interrupted job left in \"" + folder.Path().string() + "\"."));
+    const std::string c = "40.000000N99.000000W";
+    EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{c + "_el.tga", c + "_tx_cw.tga", c + "_1.alp", c + "_2.alp",
+                                                              "83412_el.tga", "running.tga", running, "link.tga"}));
+    EXPECT_TRUE(fs::exists(outside.File("outside.tga")));
+    EXPECT_NE(ReadFileBytes(folder.File(c + "_1.alp")).find("TDateiname=" + folder.File(c + "_tx_cw.tga") + "\r\n"),
+              std::string::npos);
+}
+
 TEST_F(RunJobTest, DefaultOneDegreeQuad)
 {
     job.quadSize = 1.0;
@@ -326,6 +374,79 @@ TEST_F(RunJobTest, CancelWhileTheRouteIsDrawnEndsTheJobAsACancel)
     EXPECT_EQ(cancelling.StatusHistory().back(), StatusIcon::Failure);
     for (const std::string& file : FilesIn(folder.Path()))
         EXPECT_EQ(file.find("_tx_cw.tga"), std::string::npos) << file;
+}
+
+// A route of many zig-zags across the quad: long enough to draw for a while.
+WaypointList LongRoute()
+{
+    WaypointList route;
+    for (int i = 0; i < 20000; ++i)
+        route.push_back({39.905 + 0.09 * ((i * 7919) % 1000) / 1000.0, -98.995 + 0.09 * (i % 997) / 997.0, ""});
+    return route;
+}
+
+// Records when each log line came, from the first.
+class TimedWindow : public RecordingWindow {
+public:
+    void AddToLog(const std::string& line) override
+    {
+        RecordingWindow::AddToLog(line);
+        std::lock_guard lock(mutex_);
+        times_.push_back(std::chrono::steady_clock::now());
+    }
+    std::vector<std::chrono::steady_clock::time_point> Times() const
+    {
+        std::lock_guard lock(mutex_);
+        return times_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::chrono::steady_clock::time_point> times_;
+};
+
+TEST_F(RunJobTest, CancelAtTenMomentsSpreadOverAJobWithALongRouteNeverEndsInSuccess)
+{
+    job.SetWaypoints(LongRoute());
+    job.useWaypoints = 1;
+    job.lineThickness = 16;
+    TimedWindow reference;
+    ASSERT_EQ(RunJob(reference, job, hosts), 0);
+    const auto times = reference.Times();
+    ASSERT_GT(times.size(), 10u);
+    const auto length = times.back() - times.front();
+
+    // Each moment is found again as the last log line before it, plus what
+    // was left of the wait, at most half the way to the next line, so the
+    // cancel lands in the same stage however fast the machine runs.
+    for (int moment = 0; moment < 10; ++moment) {
+        const auto at = times.front() + length * moment / 10;
+        size_t line = 0;
+        while (line + 1 < times.size() && times[line + 1] <= at)
+            ++line;
+        const auto rest = std::min(at - times[line], (times[line + 1] - times[line]) / 2);
+        SCOPED_TRACE("moment " + std::to_string(moment) + ", after line " + std::to_string(line) + ": " +
+                     reference.Lines()[line]);
+        TempDir jobFolder;
+        fs::current_path(jobFolder.Path());
+        std::atomic<size_t> seen{0};
+        CancellingWindow cancelling(job, [&](const std::string&) { return seen++ == line && rest.count() == 0; });
+        JobWorker worker(cancelling, job);
+        std::atomic<int> result{-1};
+        ASSERT_TRUE(worker.Start(hosts, [&result](int code) { result = code; }));
+        if (rest.count() > 0) {
+            while (seen <= line && result == -1)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(rest);
+            job.cancelRequested = true;
+        }
+        worker.Wait();
+        EXPECT_EQ(result, 3);
+        EXPECT_FALSE(cancelling.HasLine("Download successfully finished."));
+        EXPECT_EQ(cancelling.StatusHistory().back(), StatusIcon::Failure);
+        EXPECT_EQ(cancelling.ControlEnabled(JobControl::Proceed), true);
+        job.cancelRequested = false;
+    }
 }
 
 TEST_F(RunJobTest, SecondStartWhileAJobRunsIsRefused)
