@@ -1,5 +1,8 @@
 #include "tests/services/ServiceClient.h"
 #include "tests/services/StandaloneServer.h"
+#include "tests/support/TempDir.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +59,26 @@ TEST(StandaloneServer, StopsAtOnceRightAfterItListens)
         ASSERT_GT(server.Port(), 0) << "cycle " << cycle << ": " << server.FirstLine();
         ASSERT_EQ(server.Stop(), 0) << "cycle " << cycle;
     }
+}
+
+TEST(StandaloneServer, SigtermStopsItWithinASecondWithAPipeInItsDataFolderAndOrdersUnderWay)
+{
+    TempDir data;
+    ASSERT_EQ(::mkfifo(data.File("N39W099.hgt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(data.File("pipe.tif").c_str(), 0600), 0);
+    StandaloneServer server({"--data", data.Path().string()});
+    ASSERT_GT(server.Port(), 0) << server.FirstLine();
+    const std::string order = "http://127.0.0.1:" + std::to_string(server.Port()) +
+                              "/diststatus/servlet/gov.usgs.edc.RequestStatus?lft=-99&rgt=-98.9&top=40&bot=39.9";
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 3; ++i)
+        clients.emplace_back([&] { HttpGet(order); });
+    for (std::thread& client : clients)
+        client.join();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(server.Stop(), 0);
+    // A second on a quiet machine; the margin is for a busy one.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
