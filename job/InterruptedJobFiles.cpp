@@ -25,7 +25,17 @@ bool ProcessIsGone(const std::string& recordName)
     if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const pid_t pid = static_cast<pid_t>(std::stol(digits));
-    return pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH;
+    if (pid == getpid())
+        return false;
+    if (kill(pid, 0) != 0)
+        return errno == ESRCH;
+    // A killed process whose parent has not collected it yet is a zombie:
+    // gone for this purpose.
+    std::ifstream stat("/proc/" + digits + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t end = line.rfind(')');
+    return end != std::string::npos && line.compare(end, 3, ") Z") == 0;
 }
 
 // Whether `path` names something inside `folder` without going up a level.
