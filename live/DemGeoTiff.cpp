@@ -211,6 +211,19 @@ bool ConvertDemGeoTiff(const std::string& tiffPath, const HgtCell& cell, std::FI
         error = "its values are complex numbers";
         return false;
     }
+    // GDAL reads a whole block to give one row of it: a file that declares
+    // one huge block would take gigabytes for a row. Real tiles use blocks
+    // of a few hundred pixels a side or strips of a few rows.
+    constexpr long long kMaxBlockBytes = 64ll << 20;
+    int blockColumns = 0, blockRows = 0;
+    GDALGetBlockSize(band, &blockColumns, &blockRows);
+    const long long blockBytes = static_cast<long long>(blockColumns) * blockRows *
+                                 GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band));
+    if (blockColumns <= 0 || blockRows <= 0 || blockBytes > kMaxBlockBytes) {
+        error = "its blocks of " + std::to_string(blockColumns) + " x " + std::to_string(blockRows) +
+                " pixels are too large to read";
+        return false;
+    }
     PixelGrid grid;
     error = CrsProblem(handle);
     if (error.empty())
