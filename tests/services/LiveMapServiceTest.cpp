@@ -119,7 +119,8 @@ TEST(LiveMapServiceTest, TheMapHasTheBundledGeometryOverlaidOnWhite)
     LiveMap live(Answer::kPng);
     const HttpAnswer answer = live.Get("CITIES,counties,places,states,majroads,interstate,ushwy,statehwy");
     ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
-    EXPECT_EQ(live.boundaries.Boxes().size(), 1u);
+    // Place areas are fetched apart from the boundary lines.
+    EXPECT_EQ(live.boundaries.Boxes().size(), 2u);
     EXPECT_EQ(live.physical.Boxes().size(), 1u);
     EXPECT_EQ(live.physical.Layers(), (std::set<std::string>{"Primary Roads", "Secondary Roads"}));
 }
@@ -382,13 +383,15 @@ TEST(LiveOrderMapTest, TheOrderWaitsForItsMapAndTheJobsMapRequestFindsItDrawn)
     EXPECT_EQ(order.download.status, 302) << order.download.body;
     EXPECT_TRUE(AnyPageHas(order, "Street map: U.S. Census Bureau, TIGERweb (public domain)."));
     EXPECT_TRUE(AnyPageHas(order, "Extracting data"));
-    // The extracting page repeats while the (slow) pieces come in.
-    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 1 of 2 drawn.") ||
-                AnyPageHas(order, "Street map: map piece 0 of 2 drawn."));
-    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 2 of 2 drawn."));
+    // The extracting page repeats while the (slow) pieces come in: one for
+    // each kind of area (places and reservations; water, parks and military
+    // areas) and one for each service's lines.
+    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 6 of 7 drawn.") ||
+                AnyPageHas(order, "Street map: map piece 5 of 7 drawn."));
+    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 7 of 7 drawn."));
     EXPECT_TRUE(AnyPageHas(order, "The street map lacks the layers \"Railroads\""));
     const size_t fetched = physical.Boxes().size();
-    EXPECT_EQ(fetched, 1u);
+    EXPECT_EQ(fetched, 4u);
     // The job's own request, as it words it, is answered from the map drawn.
     const HttpAnswer map = HttpGet("http://127.0.0.1:" + std::to_string(live.services->Port()) +
                                    "/cgi-bin/mapper/map.gif?lon=-98.95000000&lat=39.95000000&wid=0.10000000"
