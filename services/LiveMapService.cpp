@@ -222,18 +222,21 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
 // so maps kept before the areas took those colours are not found as these.
 std::string LiveMapService::LayerKey(const Resolved* resolved, const std::vector<uint8_t>& overlay) const
 {
+    auto names = [](const WmsLayerGroup& group) {
+        std::string list;
+        for (const std::string& name : group.layers.names)
+            list += name + ",";
+        return list;
+    };
     std::string key, areas;
     for (size_t i = 0; i < 2; ++i) {
         key += *services_[i]->url + "|";
         for (const WmsLayerGroup& group : resolved[i].layers.groups) {
-            std::string& part = group.area == WmsArea::kNone ? key : areas;
-            if (group.area != WmsArea::kNone)
-                part += std::to_string(i) + ":" + std::to_string(static_cast<int>(group.area)) +
-                        (group.fill ? "f" : "") + (group.outline ? "o" : "") + "=";
-            for (const std::string& name : group.layers.names)
-                part += name + ",";
-            if (group.area != WmsArea::kNone)
-                part += ";";
+            if (group.area == WmsArea::kNone)
+                key += names(group);
+            else
+                areas += std::to_string(i) + ":" + std::to_string(static_cast<int>(group.area)) +
+                         (group.fill ? "f" : "") + (group.outline ? "o" : "") + "=" + names(group) + ";";
         }
         key += "|";
     }
