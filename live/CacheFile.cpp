@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -18,10 +20,12 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+constexpr const char* kTemporaryMark = ".part-";
+
 std::string TemporaryNameFor(const std::string& path)
 {
     static std::atomic<unsigned> counter{0};
-    return path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    return path + kTemporaryMark + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 }
 
 }  // namespace
@@ -67,6 +71,29 @@ std::string TemporaryCacheFileName(const std::string& path)
     std::error_code folderError;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
     return TemporaryNameFor(path);
+}
+
+bool IsTemporaryCacheFileName(const std::string& name)
+{
+    // <name>.part-<process>-<count>, perhaps followed by .<extension>
+    const size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string::npos || mark == 0)
+        return false;
+    size_t at = mark + std::strlen(kTemporaryMark);
+    auto digits = [&] {
+        const size_t start = at;
+        while (at < name.size() && std::isdigit(static_cast<unsigned char>(name[at])))
+            ++at;
+        return at > start;
+    };
+    if (!digits() || at >= name.size() || name[at++] != '-' || !digits())
+        return false;
+    if (at == name.size())
+        return true;
+    if (name[at++] != '.' || at == name.size())
+        return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(at), name.end(),
+                       [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
 bool CommitCacheFile(const std::string& temporary, const std::string& path, std::string& error)

@@ -18,6 +18,10 @@ bool WriteCacheFile(const std::string& path, const std::string& bytes, std::stri
 // to this process and call; its folder is created.
 std::string TemporaryCacheFileName(const std::string& path);
 
+// Whether a file name (without folder) is one TemporaryCacheFileName() or
+// WriteCacheFile() gives, with or without an extension added after it.
+bool IsTemporaryCacheFileName(const std::string& name);
+
 // Renames the complete `temporary` into place as `path`; false with `error`
 // set when that fails, removing `temporary`.
 bool CommitCacheFile(const std::string& temporary, const std::string& path, std::string& error);

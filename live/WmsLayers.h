@@ -30,3 +30,33 @@ std::vector<std::string> WmsTitlesFor(const std::string& onList, WmsService serv
 
 // Those titles resolved to the layer names and scale limits `capabilities` lists.
 WmsLayerSet WmsLayersFor(const std::string& onList, WmsService service, const WmsCapabilities& capabilities);
+
+// What the pixels of a layer stand for on the street map. The services'
+// colours for areas are their own and may change, so an area layer's
+// pixels are never kept as drawn: they become the map's colour for that
+// kind of area. Lines and labels (kNone) keep the service's colours.
+// Listed in the order the areas are laid down: a later one covers an
+// earlier one where both draw.
+enum class WmsArea { kPlaces, kNationalParks, kMilitary, kWater, kReservations, kNone };
+
+// The layers of one service that are fetched together in their own GetMaps:
+// the layers of one kind of area, or all the service's lines and labels.
+struct WmsLayerGroup {
+    WmsArea area = WmsArea::kNone;
+    bool fill = false;     // an area's pixels all take its colour
+    bool outline = false;  // an area's edge is drawn (shorelines, reservation bounds)
+    std::vector<std::string> titles;  // of the layers found, in drawing order
+    WmsLayerSet layers;
+};
+
+struct WmsLayerGroups {
+    std::vector<WmsLayerGroup> groups;  // the areas in WmsArea order, then the lines; none empty
+    std::vector<std::string> missingTitles;
+
+    bool Empty() const { return groups.empty(); }
+    const WmsLayerGroup* Of(WmsArea area) const;
+};
+
+// The titles of one service that `onList` asks for, resolved against
+// `capabilities` and grouped by what their pixels stand for.
+WmsLayerGroups WmsLayerGroupsFor(const std::string& onList, WmsService service, const WmsCapabilities& capabilities);

@@ -1,12 +1,16 @@
 #include "services/LiveMapService.h"
 
+#include "core/FileSystem.h"
 #include "live/CacheFile.h"
+#include "live/CacheSweep.h"
+#include "live/WmsAnswer.h"
 #include "live/WmsMapSource.h"
 #include "services/GifEncoder.h"
 #include "services/MapResampler.h"
 #include "services/PaletteReduction.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -46,11 +50,73 @@ WmsPiecePlan PlanFor(const MapView& view, const WmsLayerSet& layers, const WmsCa
                          WmsMaxImageSide(capabilities.maxWidth, capabilities.maxHeight));
 }
 
+// Whether the plan's pixels are fine enough for every layer to draw.
+bool PlanDrawsAll(const WmsPiecePlan& plan, const WmsLayerSet& layers)
+{
+    return layers.maxScaleDenominator == 0.0 ||
+           WmsScaleDenominator(plan.degreesPerPixel) <= layers.maxScaleDenominator;
+}
+
+// The colours of the bundled map for each kind of area: its fill and its outline.
+struct AreaColours {
+    MapColor fill, outline;
+};
+
+AreaColours ColoursOf(WmsArea area)
+{
+    switch (area) {
+    case WmsArea::kPlaces: return {kColorCity, kColorCity};
+    case WmsArea::kNationalParks: return {kColorNationalPark, kColorNationalPark};
+    case WmsArea::kMilitary: return {kColorMilitary, kColorMilitary};
+    case WmsArea::kWater: return {kColorWater, kColorShoreline};
+    case WmsArea::kReservations: return {kColorIndian, kColorIndian};
+    case WmsArea::kNone: break;
+    }
+    return {kColorBackground, kColorBackground};
+}
+
+// Lays a group's gathered pixels over the map: lines as the service drew
+// them, areas in their own colours.
+void Paint(const MapResampler& resampler, const WmsLayerGroup& group, std::vector<uint8_t>& rgb)
+{
+    if (group.area == WmsArea::kNone) {
+        resampler.LayOver(rgb);
+        return;
+    }
+    const AreaColours colours = ColoursOf(group.area);
+    if (group.fill)
+        resampler.LayOverAs(rgb, MapPalette()[colours.fill]);
+    if (group.outline)
+        resampler.OutlineAs(rgb, MapPalette()[colours.outline]);
+}
+
+// The order the groups are drawn in: every area of both services, in the
+// order of WmsArea, then the lines and labels of each service.
+std::vector<std::pair<size_t, WmsArea>> DrawingOrder()
+{
+    std::vector<std::pair<size_t, WmsArea>> order;
+    for (const WmsArea area : {WmsArea::kPlaces, WmsArea::kNationalParks, WmsArea::kMilitary, WmsArea::kWater,
+                               WmsArea::kReservations, WmsArea::kNone})
+        for (size_t service = 0; service < 2; ++service)
+            order.emplace_back(service, area);
+    return order;
+}
+
+// A cached map is used only when it is a whole GIF of the view's size.
+bool IsWholeMap(const std::string& gif, const MapView& view)
+{
+    if (gif.rfind("GIF", 0) != 0 || gif.back() != ';')
+        return false;
+    const size_t pixels = static_cast<size_t>(view.imageWidth) * view.imageHeight;
+    const WmsAnswer decoded = ReadWmsAnswer("image/gif", gif, pixels);
+    return decoded.ok && decoded.image.width == view.imageWidth && decoded.image.height == view.imageHeight;
+}
+
 }  // namespace
 
 struct LiveMapService::Resolved {
     WmsCapabilitiesSource::Shared capabilities;
-    WmsLayerSet layers;
+    WmsLayerGroups layers;
 };
 
 LiveMapService::LiveMapService(UpstreamFetch fetch, std::string physicalFeaturesUrl, std::string boundariesUrl,
@@ -66,6 +132,8 @@ LiveMapService::LiveMapService(UpstreamFetch fetch, std::string physicalFeatures
     };
     services_[0] = make(kBoundariesName, boundariesUrl_, WmsService::kBoundaries);
     services_[1] = make(kPhysicalFeaturesName, physicalFeaturesUrl_, WmsService::kPhysicalFeatures);
+    if (!cacheFolder_.empty())
+        SweepCacheFolderOnce(cacheFolder_);
 }
 
 std::string LiveMapService::ViewKey(const MapView& view)
@@ -120,20 +188,9 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
             "The TIGERweb WMS services at " + boundariesUrl_ + " and " + physicalFeaturesUrl_ +
             " list none of the map's layers in their capabilities; check TERRAFETCH_WMS_URL and "
             "TERRAFETCH_WMS_BOUNDARIES_URL.");
-    // The cache knows a map by its view, the services and their layers, so
-    // the same layers asked for in other words are found again.
-    std::string layerKey;
-    for (size_t i = 0; i < 2; ++i) {
-        layerKey += *services_[i]->url + "|";
-        for (const std::string& name : resolved[i].layers.names)
-            layerKey += name + ",";
-        layerKey += "|";
-    }
-    if (!overlay.empty())
-        layerKey += CacheKeyHash(std::string(overlay.begin(), overlay.end()));
-    const std::string cachePath = cacheFolder_.empty() ? std::string() : CachePath(view, layerKey);
+    const std::string cachePath = cacheFolder_.empty() ? std::string() : CachePath(view, LayerKey(resolved, overlay));
     std::string cached;
-    if (!cachePath.empty() && ReadCacheFile(cachePath, kMaxCachedMapBytes, cached) && cached.rfind("GIF", 0) == 0)
+    if (!cachePath.empty() && ReadCachedMap(view, cachePath, cached))
         return GifReply(std::move(cached));
 
     if (cachePath.empty())
@@ -159,20 +216,64 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     return reply;
 }
 
+// The cache knows a map by its view, the services and their layers, so the
+// same layers asked for in other words are found again. The areas, whose
+// pixels are laid in the map's own colours, are named apart from the lines,
+// so maps kept before the areas took those colours are not found as these.
+std::string LiveMapService::LayerKey(const Resolved* resolved, const std::vector<uint8_t>& overlay) const
+{
+    auto names = [](const WmsLayerGroup& group) {
+        std::string list;
+        for (const std::string& name : group.layers.names)
+            list += name + ",";
+        return list;
+    };
+    std::string key, areas;
+    for (size_t i = 0; i < 2; ++i) {
+        key += *services_[i]->url + "|";
+        for (const WmsLayerGroup& group : resolved[i].layers.groups) {
+            if (group.area == WmsArea::kNone)
+                key += names(group);
+            else
+                areas += std::to_string(i) + ":" + std::to_string(static_cast<int>(group.area)) +
+                         (group.fill ? "f" : "") + (group.outline ? "o" : "") + "=" + names(group) + ";";
+        }
+        key += "|";
+    }
+    if (!areas.empty())
+        key += "areas in map colours|" + areas;
+    if (!overlay.empty())
+        key += CacheKeyHash(std::string(overlay.begin(), overlay.end()));
+    return key;
+}
+
+bool LiveMapService::ReadCachedMap(const MapView& view, const std::string& cachePath, std::string& gif) const
+{
+    if (!ReadCacheFile(cachePath, kMaxCachedMapBytes, gif))
+        return false;
+    if (IsWholeMap(gif, view))
+        return true;
+    RemovePartialFile(cachePath);
+    std::fprintf(stderr, "terrafetch-services: the cached map %s is damaged; it is drawn again\n", cachePath.c_str());
+    gif.clear();
+    return false;
+}
+
 ServiceReply LiveMapService::Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
                                     const std::string& onList, const std::string& cachePath) const
 {
     int pieces = 0;
     for (size_t i = 0; i < 2; ++i)
-        if (!resolved[i].layers.Empty())
-            pieces += static_cast<int>(PlanFor(view, resolved[i].layers, *resolved[i].capabilities).pieces.size());
+        for (const WmsLayerGroup& group : resolved[i].layers.groups)
+            pieces += static_cast<int>(PlanFor(view, group.layers, *resolved[i].capabilities).pieces.size());
     UpdateProgress(view, [&](Progress& progress) {
         progress.pieces = pieces;
         progress.piecesDone = 0;
     });
     std::vector<uint8_t> rgb(static_cast<size_t>(view.imageWidth) * view.imageHeight * 3, 255);
-    for (size_t i = 0; i < 2; ++i) {
-        const std::string why = Draw(view, *services_[i], onList, resolved[i], rgb);
+    // One group at a time, so only one group's tallies are held.
+    for (const auto& [service, area] : DrawingOrder()) {
+        const std::string why = Draw(view, *services_[service], onList, resolved[service], area, rgb);
         if (!why.empty())
             return ServiceReply::SourceFailure(why);
     }
@@ -198,29 +299,35 @@ bool LiveMapService::Resolve(Service& service, const std::string& onList, Resolv
     resolved.capabilities = service.capabilities->Get(error);
     if (!resolved.capabilities)
         return false;
-    resolved.layers = WmsLayersFor(onList, service.which, *resolved.capabilities);
+    resolved.layers = WmsLayerGroupsFor(onList, service.which, *resolved.capabilities);
     return true;
 }
 
 std::string LiveMapService::Draw(const MapView& view, Service& service, const std::string& onList,
-                                 Resolved& resolved, std::vector<uint8_t>& rgb) const
+                                 Resolved& resolved, WmsArea area, std::vector<uint8_t>& rgb) const
 {
     // A refused layer name means the service renamed its layers since its
     // capabilities were read: read them again and try once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (resolved.layers.Empty())
+        const WmsLayerGroup* group = resolved.layers.Of(area);
+        if (group == nullptr)
             return {};
-        const WmsPiecePlan plan = PlanFor(view, resolved.layers, *resolved.capabilities);
+        const WmsPiecePlan plan = PlanFor(view, group->layers, *resolved.capabilities);
         MapResampler resampler(view, plan.degreesPerPixel);
         const WmsMapSource wms(fetch_, *service.url, service.name, cacheFolder_,
                                resolved.capabilities->PreferredFormat());
+        std::atomic<bool> inked{false};
         const WmsMapSource::Result result = wms.Fetch(
-            resolved.layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) {
+            group->layers.names, plan, [&](const WmsPiece& piece, const RgbImage& image) {
             resampler.Add(piece, image);
+            if (!inked && MapResampler::HasInk(image))
+                inked = true;
             UpdateProgress(view, [](Progress& progress) { ++progress.piecesDone; });
         });
         if (result.failure.empty()) {
-            resampler.LayOver(rgb);
+            Paint(resampler, *group, rgb);
+            if (!inked && PlanDrawsAll(plan, group->layers))
+                ReportNothingDrawn(service, group->titles);
             return {};
         }
         if (!result.layerNotDefined || attempt > 0)
@@ -229,7 +336,7 @@ std::string LiveMapService::Draw(const MapView& view, Service& service, const st
         resolved.capabilities = service.capabilities->Refresh(resolved.capabilities, error);
         if (!resolved.capabilities)
             return error;
-        resolved.layers = WmsLayersFor(onList, service.which, *resolved.capabilities);
+        resolved.layers = WmsLayerGroupsFor(onList, service.which, *resolved.capabilities);
         ReportMissing(service, resolved.layers.missingTitles);
     }
     return {};
@@ -245,4 +352,19 @@ void LiveMapService::ReportMissing(const Service& service, const std::vector<std
                      "terrafetch-services: the %s at %s lists no layer titled \"%s\"; the map is drawn without it\n",
                      service.name, service.url->c_str(), title.c_str());
     }
+}
+
+// An empty answer is no error (a layer outside its scale range is drawn
+// empty too), but one for layers that should draw is worth a line: the
+// service may have changed how it draws them.
+void LiveMapService::ReportNothingDrawn(const Service& service, const std::vector<std::string>& titles) const
+{
+    std::string quoted;
+    for (const std::string& title : titles)
+        quoted += (quoted.empty() ? "\"" : ", \"") + title + "\"";
+    std::lock_guard lock(reportedMutex_);
+    if (!reported_.insert("nothing|" + *service.url + "|" + quoted).second)
+        return;
+    std::fprintf(stderr, "terrafetch-services: the %s at %s drew nothing for %s in this map\n", service.name,
+                 service.url->c_str(), quoted.c_str());
 }

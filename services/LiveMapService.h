@@ -27,7 +27,12 @@
 // are kept in the cache folder, so a quad fetched once works again offline.
 // Layers are chosen by title from each service's capabilities; a title a
 // service does not list is reported once on the standard error and the map
-// is drawn from the other layers.
+// is drawn from the other layers. Each kind of area (places, parks,
+// military areas, water, reservations) is fetched in GetMaps of its own, so
+// that its pixels are known to be that area and take the map's colour for
+// it; the lines and labels of each service are fetched together and keep
+// the service's colours, drawn over the areas. A cached map is served only
+// when it is a whole GIF of the view's size.
 class LiveMapService {
 public:
     // An empty `cacheFolder` keeps nothing.
@@ -61,12 +66,15 @@ private:
     struct Resolved;
 
     std::string CachePath(const MapView& view, const std::string& layerKey) const;
+    std::string LayerKey(const Resolved* resolved, const std::vector<uint8_t>& overlay) const;
     static std::string ViewKey(const MapView& view);
+    bool ReadCachedMap(const MapView& view, const std::string& cachePath, std::string& gif) const;
     void UpdateProgress(const MapView& view, const std::function<void(Progress&)>& change) const;
     bool Resolve(Service& service, const std::string& onList, Resolved& resolved, std::string& error) const;
     std::string Draw(const MapView& view, Service& service, const std::string& onList, Resolved& resolved,
-                     std::vector<uint8_t>& rgb) const;
+                     WmsArea area, std::vector<uint8_t>& rgb) const;
     void ReportMissing(const Service& service, const std::vector<std::string>& titles) const;
+    void ReportNothingDrawn(const Service& service, const std::vector<std::string>& titles) const;
     ServiceReply Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
                         const std::string& onList, const std::string& cachePath) const;
 

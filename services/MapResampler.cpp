@@ -21,6 +21,13 @@ bool IsInk(const uint8_t* rgb)
     return 255 - std::min({rgb[0], rgb[1], rgb[2]}) > kInkDistance;
 }
 
+void Paint(std::vector<uint8_t>& rgb, size_t pixel, const PaletteColor& colour)
+{
+    rgb[pixel * 3] = colour.red;
+    rgb[pixel * 3 + 1] = colour.green;
+    rgb[pixel * 3 + 2] = colour.blue;
+}
+
 }  // namespace
 
 MapResampler::MapResampler(const MapView& view, double sourceDegreesPerPixel)
@@ -85,14 +92,51 @@ void MapResampler::AddRow(const WmsPiece& piece, const RgbImage& image, int row,
     }
 }
 
+bool MapResampler::Inked(size_t pixel) const
+{
+    const Tally& tally = tallies_[pixel];
+    return tally.ink > 0 && tally.ink * kInkShareDivisor >= tally.samples;
+}
+
 void MapResampler::LayOver(std::vector<uint8_t>& rgb) const
 {
     for (size_t i = 0; i < tallies_.size(); ++i) {
-        const Tally& tally = tallies_[i];
-        if (tally.ink == 0 || tally.ink * kInkShareDivisor < tally.samples)
+        if (!Inked(i))
             continue;
-        rgb[i * 3] = static_cast<uint8_t>(tally.colour >> 16);
-        rgb[i * 3 + 1] = static_cast<uint8_t>(tally.colour >> 8);
-        rgb[i * 3 + 2] = static_cast<uint8_t>(tally.colour);
+        const uint32_t colour = tallies_[i].colour;
+        rgb[i * 3] = static_cast<uint8_t>(colour >> 16);
+        rgb[i * 3 + 1] = static_cast<uint8_t>(colour >> 8);
+        rgb[i * 3 + 2] = static_cast<uint8_t>(colour);
     }
+}
+
+void MapResampler::LayOverAs(std::vector<uint8_t>& rgb, const PaletteColor& colour) const
+{
+    for (size_t i = 0; i < tallies_.size(); ++i)
+        if (Inked(i))
+            Paint(rgb, i, colour);
+}
+
+void MapResampler::OutlineAs(std::vector<uint8_t>& rgb, const PaletteColor& colour) const
+{
+    const int width = view_.imageWidth, height = view_.imageHeight;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t i = static_cast<size_t>(y) * width + x;
+            if (!Inked(i))
+                continue;
+            const bool edge = (x > 0 && !Inked(i - 1)) || (x + 1 < width && !Inked(i + 1)) ||
+                              (y > 0 && !Inked(i - width)) || (y + 1 < height && !Inked(i + width));
+            if (edge)
+                Paint(rgb, i, colour);
+        }
+    }
+}
+
+bool MapResampler::HasInk(const RgbImage& image)
+{
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3)
+        if (IsInk(&image.rgb[i]))
+            return true;
+    return false;
 }

@@ -23,6 +23,16 @@ public:
     // Paints the inked pixels over `rgb` (the view's size, three bytes a
     // pixel, rows top to bottom).
     void LayOver(std::vector<uint8_t>& rgb) const;
+    // Paints every inked pixel in `colour`, whatever colour its ink had: an
+    // area's pixels mean that area, not the service's colour for it.
+    void LayOverAs(std::vector<uint8_t>& rgb, const PaletteColor& colour) const;
+    // Paints in `colour` the inked pixels beside an uninked one (up, down,
+    // left or right): the outline of the inked areas. The image's border
+    // is no edge.
+    void OutlineAs(std::vector<uint8_t>& rgb, const PaletteColor& colour) const;
+
+    // Whether `image` has any ink at all.
+    static bool HasInk(const RgbImage& image);
 
 private:
     struct Tally {
@@ -35,6 +45,7 @@ private:
 
     void AddRow(const WmsPiece& piece, const RgbImage& image, int row, double latitude);
     void Count(Tally& tally, const uint8_t* rgb) const;
+    bool Inked(size_t pixel) const;
 
     MapView view_;
     double top_;

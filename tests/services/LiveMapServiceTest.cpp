@@ -78,7 +78,7 @@ MapView DefaultView()
 // Compares the answer with where the bundled renderer's geometry puts the
 // quad, its west half and its edges; pixels within 1.5 of an edge are left
 // out, since they mix both sides.
-void ExpectTheQuadWhereTheBundledMapHasIt(const HttpAnswer& answer, bool westHalfRed)
+void ExpectTheQuadInColours(const HttpAnswer& answer, const uint8_t* westColour, const uint8_t* eastColour)
 {
     ASSERT_EQ(answer.status, 200) << answer.body;
     ASSERT_EQ(answer.Header("Content-Type"), "image/gif");
@@ -102,7 +102,7 @@ void ExpectTheQuadWhereTheBundledMapHasIt(const HttpAnswer& answer, bool westHal
             if (near(y, top) || near(y, bottom) || near(x, west) || near(x, east) || near(x, middle))
                 continue;
             const bool inside = y > top && y < bottom && x > west && x < east;
-            const uint8_t* expected = !inside ? nullptr : (westHalfRed && x < middle ? kRoadRed : kBoundaryBlue);
+            const uint8_t* expected = !inside ? nullptr : (x < middle ? westColour : eastColour);
             const uint8_t* pixel = &gif.image.rgb[(static_cast<size_t>(row) * gif.image.width + column) * 3];
             const bool white = pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255;
             const bool match = expected ? std::equal(pixel, pixel + 3, expected) : white;
@@ -114,12 +114,18 @@ void ExpectTheQuadWhereTheBundledMapHasIt(const HttpAnswer& answer, bool westHal
     EXPECT_EQ(wrong, 0);
 }
 
+void ExpectTheQuadWhereTheBundledMapHasIt(const HttpAnswer& answer, bool westHalfRed)
+{
+    ExpectTheQuadInColours(answer, westHalfRed ? kRoadRed : kBoundaryBlue, kBoundaryBlue);
+}
+
 TEST(LiveMapServiceTest, TheMapHasTheBundledGeometryOverlaidOnWhite)
 {
     LiveMap live(Answer::kPng);
     const HttpAnswer answer = live.Get("CITIES,counties,places,states,majroads,interstate,ushwy,statehwy");
     ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
-    EXPECT_EQ(live.boundaries.Boxes().size(), 1u);
+    // Place areas are fetched apart from the boundary lines.
+    EXPECT_EQ(live.boundaries.Boxes().size(), 2u);
     EXPECT_EQ(live.physical.Boxes().size(), 1u);
     EXPECT_EQ(live.physical.Layers(), (std::set<std::string>{"Primary Roads", "Secondary Roads"}));
 }
@@ -263,7 +269,8 @@ TEST(LiveMapServiceTest, StaleKeptCapabilitiesAreReadAgainWhenALayerNameIsRefuse
             << error;
     }
     const auto services = LiveServices(physical.Url(), boundaries.Url(), cache.Path().string());
-    const HttpAnswer answer = GetMap(*services, "states,majroads,interstate,ushwy,statehwy");
+    // The first group of each service is refused; the others use the names read again.
+    const HttpAnswer answer = GetMap(*services, "places,water,states,majroads,interstate,ushwy,statehwy");
     ExpectTheQuadWhereTheBundledMapHasIt(answer, true);
     EXPECT_EQ(physical.Refusals(), 1);
     EXPECT_EQ(boundaries.Refusals(), 1);
@@ -305,6 +312,120 @@ TEST(LiveMapServiceTest, PiecesAreFetchedOnceAcrossMapsAtOnceAndAreKeptForTheNex
     // Another map of the same view and services (with the grid over it) reuses the kept pieces.
     ASSERT_EQ(live.Get("streets,states,GRID").status, 200);
     EXPECT_EQ(live.physical.Boxes().size(), pieces);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(LiveMapServiceTest, AnAreaTakesTheMapsColourWhateverTheServicePaintsAndLinesLieOverIt)
+{
+    LiveMap live(Answer::kPng, Edition::kNumberedFrom40, Edition::kNumberedFrom10);
+    live.boundaries.PaintTitle("Incorporated Places", {30, 30, 200});
+    const HttpAnswer answer = live.Get("places,majroads");
+    const PaletteColor city = MapPalette()[kColorCity];
+    const uint8_t cityTint[3] = {city.red, city.green, city.blue};
+    ExpectTheQuadInColours(answer, kRoadRed, cityTint);
+    EXPECT_EQ(live.boundaries.GetMapTitles(),
+              (std::vector<std::vector<std::string>>{{"Incorporated Places", "Census Designated Places"}}));
+}
+
+TEST(LiveMapServiceTest, EachKindOfAreaTakesOneGetMapOfItsOwnAndTheLinesTheirPieces)
+{
+    LiveMap live(Answer::kPng);
+    // Without railroads, whose fine pieces take long to paint and read.
+    ASSERT_EQ(live.Get("CITIES,GRID,counties,indian,majroads,miscell,places,shorelin,streets,interstate,statehwy,"
+                       "ushwy,states,water")
+                  .status,
+              200);
+    using Titles = std::vector<std::string>;
+    const std::vector<Titles> boundaries = live.boundaries.GetMapTitles();
+    EXPECT_EQ(boundaries, (std::vector<Titles>{{"Incorporated Places", "Census Designated Places"},
+                                              {"Federal American Indian Reservations"},
+                                              {"Counties", "States", "Incorporated Places Labels"}}));
+    std::map<Titles, int> physical;
+    for (const Titles& titles : live.physical.GetMapTitles())
+        ++physical[titles];
+    const Titles lines{"Linear Hydrography", "Local Roads", "Secondary Roads", "Primary Roads"};
+    const int linePieces = physical.count(lines) ? physical.at(lines) : 0;
+    EXPECT_GT(linePieces, 1);
+    EXPECT_LE(linePieces, 16);
+    EXPECT_EQ(physical, (std::map<Titles, int>{{{"Areal Hydrography"}, 1},
+                                               {{"National Park Service Areas"}, 1},
+                                               {{"Military Installations"}, 1},
+                                               {lines, linePieces}}));
+}
+
+TEST(LiveMapServiceTest, AnAreaAnsweredEmptyIsNamedOnceAndTheMapStillDrawn)
+{
+    LiveMap live(Answer::kPng);
+    live.boundaries.PaintTitle("Incorporated Places", {255, 255, 255});
+    testing::internal::CaptureStderr();
+    const HttpAnswer first = live.Get("places,majroads");
+    const HttpAnswer second = live.Get("places,interstate");
+    const std::string log = testing::internal::GetCapturedStderr();
+    ExpectTheQuadInColours(first, kRoadRed, nullptr);
+    EXPECT_EQ(second.status, 200);
+    // The second map finds the empty piece kept, and says nothing new of it.
+    EXPECT_EQ(live.boundaries.GetMapTitles().size(), 1u);
+    EXPECT_EQ(Occurrences(log, "terrafetch-services: the TIGERweb boundaries WMS at " + live.boundaries.Url() +
+                                   " drew nothing for \"Incorporated Places\", \"Census Designated Places\" in "
+                                   "this map\n"),
+              1u)
+        << log;
+    EXPECT_EQ(Occurrences(log, "drew nothing"), 1u) << log;
+}
+
+TEST(LiveMapServiceTest, ADamagedCachedMapIsRemovedAndDrawnAgain)
+{
+    LiveMap live(Answer::kPng);
+    const HttpAnswer first = live.Get("majroads,states");
+    ASSERT_EQ(first.status, 200) << first.body;
+    const std::set<std::string> maps = FilesUnder(live.cache.Path() / "maps");
+    ASSERT_EQ(maps.size(), 1u);
+    const std::string path = (live.cache.Path() / "maps" / *maps.begin()).string();
+    const std::string truncated = first.body.substr(0, first.body.size() - 40);
+    const std::string tiny = EncodeGif(1, 1, {1}, {{255, 255, 255}, {200, 0, 0}});
+    for (const std::string& damaged : {truncated, tiny}) {
+        WriteFileBytes(path, damaged);
+        testing::internal::CaptureStderr();
+        const HttpAnswer again = live.Get("majroads,states");
+        const std::string log = testing::internal::GetCapturedStderr();
+        ASSERT_EQ(again.status, 200) << again.body;
+        EXPECT_EQ(again.body, first.body);
+        EXPECT_NE(log.find("terrafetch-services: the cached map " + path + " is damaged; it is drawn again\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(ReadFileBytes(path), first.body);
+    }
+}
+
+TEST(LiveMapServiceTest, OldTemporaryFilesAreSweptFromTheCacheAndEverythingElseLeft)
+{
+    TempDir cache;
+    const auto twoDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+    auto put = [&](const std::string& name, bool old) {
+        const std::filesystem::path path = cache.Path() / name;
+        std::filesystem::create_directories(path.parent_path());
+        WriteFileBytes(path.string(), "x");
+        if (old)
+            std::filesystem::last_write_time(path, twoDaysAgo);
+    };
+    put("maps/map_a.gif.part-12-3", true);
+    put("wms/pieces/0123.map.part-7-0", true);
+    put("elevation/source/N39W099.hgt.part-5-1.tif", true);
+    put("wms/pieces/4567.map.part-8-0", false);       // being written by a running process
+    put("maps/map_b.gif", true);                      // a kept map
+    put("maps/notes.part-one", true);                 // not a name the cache writes
+    put("elevation/source/deeper/x.part-1-1", true);  // below where the cache keeps files
+    const auto services = LiveServices("http://127.0.0.1:1", "http://127.0.0.1:1", cache.Path().string());
+    EXPECT_EQ(FilesUnder(cache.Path()),
+              (std::set<std::string>{"wms/pieces/4567.map.part-8-0", "maps/map_b.gif", "maps/notes.part-one",
+                                     "elevation/source/deeper/x.part-1-1"}));
 }
 
 // An elevation order of a 0.1-degree quad, followed page by page until
@@ -382,13 +503,15 @@ TEST(LiveOrderMapTest, TheOrderWaitsForItsMapAndTheJobsMapRequestFindsItDrawn)
     EXPECT_EQ(order.download.status, 302) << order.download.body;
     EXPECT_TRUE(AnyPageHas(order, "Street map: U.S. Census Bureau, TIGERweb (public domain)."));
     EXPECT_TRUE(AnyPageHas(order, "Extracting data"));
-    // The extracting page repeats while the (slow) pieces come in.
-    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 1 of 2 drawn.") ||
-                AnyPageHas(order, "Street map: map piece 0 of 2 drawn."));
-    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 2 of 2 drawn."));
+    // The extracting page repeats while the (slow) pieces come in: one for
+    // each kind of area (places and reservations; water, parks and military
+    // areas) and one for each service's lines.
+    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 6 of 7 drawn.") ||
+                AnyPageHas(order, "Street map: map piece 5 of 7 drawn."));
+    EXPECT_TRUE(AnyPageHas(order, "Street map: map piece 7 of 7 drawn."));
     EXPECT_TRUE(AnyPageHas(order, "The street map lacks the layers \"Railroads\""));
     const size_t fetched = physical.Boxes().size();
-    EXPECT_EQ(fetched, 1u);
+    EXPECT_EQ(fetched, 4u);
     // The job's own request, as it words it, is answered from the map drawn.
     const HttpAnswer map = HttpGet("http://127.0.0.1:" + std::to_string(live.services->Port()) +
                                    "/cgi-bin/mapper/map.gif?lon=-98.95000000&lat=39.95000000&wid=0.10000000"

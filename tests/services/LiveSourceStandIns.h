@@ -11,6 +11,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -168,6 +169,19 @@ public:
         std::lock_guard lock(mutex_);
         capabilities_ = std::move(document);
     }
+    // A GetMap that asks for `title` is painted in `colour` rather than the
+    // stand-in's own; white paints an empty map.
+    void PaintTitle(const std::string& title, std::array<uint8_t, 3> colour)
+    {
+        std::lock_guard lock(mutex_);
+        titleColours_[title] = colour;
+    }
+    // The titles each GetMap asked for, in the order they came.
+    std::vector<std::vector<std::string>> GetMapTitles() const
+    {
+        std::lock_guard lock(mutex_);
+        return getMapTitles_;
+    }
     // Every GetMap waits this long before it answers (a slow render).
     void SetRenderTime(std::chrono::milliseconds time) { renderTime_ = time; }
     int CapabilitiesRequests() const { return capabilitiesRequests_; }
@@ -230,16 +244,21 @@ private:
                 return RefuseLayer(connection);
             EXPECT_LE(scale, KnownLayers().at(titles.back())) << layer << " would not be drawn";
         }
+        std::array<uint8_t, 3> colour{colour_[0], colour_[1], colour_[2]};
         {
             std::lock_guard lock(mutex_);
             boxes_.push_back(box);
             layers_.insert(titles.begin(), titles.end());
+            getMapTitles_.push_back(titles);
             if (!asked_.insert(connection.Request().target).second)
                 ++repeats_;
+            for (const std::string& title : titles)
+                if (const auto own = titleColours_.find(title); own != titleColours_.end())
+                    colour = own->second;
         }
         if (const std::chrono::milliseconds wait = renderTime_.load(); wait.count() > 0)
             std::this_thread::sleep_for(wait);
-        Reply(connection, box, width, height);
+        Reply(connection, box, width, height, colour);
     }
 
     // What the real services answer a layer name they do not know.
@@ -253,7 +272,8 @@ private:
                          "</ServiceExceptionReport>\n");
     }
 
-    void Reply(HttpTestConnection& connection, const GeoBox& box, int width, int height) const
+    void Reply(HttpTestConnection& connection, const GeoBox& box, int width, int height,
+               const std::array<uint8_t, 3>& colour) const
     {
         if (answer_ == Answer::kServiceException) {
             connection.Reply(200, "Content-Type: application/vnd.ogc.se_xml\r\n",
@@ -277,7 +297,7 @@ private:
                     indices[static_cast<size_t>(y) * width + x] = 1;
             }
         }
-        const std::vector<PaletteColor> palette{{255, 255, 255}, {colour_[0], colour_[1], colour_[2]}};
+        const std::vector<PaletteColor> palette{{255, 255, 255}, {colour[0], colour[1], colour[2]}};
         if (answer_ == Answer::kGif) {
             connection.Reply(200, "Content-Type: image/gif\r\n", EncodeGif(width, height, indices, palette));
             return;
@@ -285,7 +305,7 @@ private:
         std::vector<uint8_t> rgb(indices.size() * 3);
         for (size_t i = 0; i < indices.size(); ++i)
             for (int c = 0; c < 3; ++c)
-                rgb[i * 3 + c] = indices[i] ? colour_[c] : 255;
+                rgb[i * 3 + c] = indices[i] ? colour[c] : 255;
         connection.Reply(200, "Content-Type: image/png\r\n", EncodePng(width, height, rgb));
     }
 
@@ -299,6 +319,8 @@ private:
     mutable std::mutex mutex_;
     std::vector<GeoBox> boxes_;
     std::set<std::string> layers_;
+    std::vector<std::vector<std::string>> getMapTitles_;
+    std::map<std::string, std::array<uint8_t, 3>> titleColours_;
     std::set<std::string> asked_;
     int repeats_ = 0;
     LoopbackServer server_;

@@ -54,6 +54,48 @@ TEST(MapResamplerTest, OnePixelLinesOfAFinerSourceStayVisibleOnePixelWide)
     }
 }
 
+TEST(MapResamplerTest, AnAreaTakesOneColourOverAllItsPixelsOrAlongItsEdge)
+{
+    // 40 × 40 pixels of 0.01 degree at the equator, sampled from a source of
+    // the same pixels with a square in an arbitrary colour and a pale wash.
+    const MapView view{.longitude = 0.0, .latitude = 0.0, .width = 0.4, .height = 0.4, .imageWidth = 40,
+                       .imageHeight = 40};
+    const MapExtent extent = MapExtentOf(view);
+    WmsPiece piece;
+    piece.box = GeoBox{extent.west, extent.south, extent.east, extent.north};
+    piece.width = piece.height = 40;
+    RgbImage image{40, 40, std::vector<uint8_t>(40 * 40 * 3, 240)};
+    EXPECT_FALSE(MapResampler::HasInk(image)) << "a pale wash is no ink";
+    for (int y = 10; y < 30; ++y)
+        for (int x = 10; x < 30; ++x)
+            for (int c = 0; c < 3; ++c)
+                image.rgb[(static_cast<size_t>(y) * 40 + x) * 3 + c] = c == 2 ? 200 : 30;
+    EXPECT_TRUE(MapResampler::HasInk(image));
+    MapResampler resampler(view, (extent.east - extent.west) / 40);
+    resampler.Add(piece, image);
+
+    const PaletteColor city = MapPalette()[kColorCity], shore = MapPalette()[kColorShoreline];
+    auto count = [](const std::vector<uint8_t>& rgb, const PaletteColor& colour) {
+        int pixels = 0;
+        for (size_t i = 0; i < rgb.size(); i += 3)
+            pixels += rgb[i] == colour.red && rgb[i + 1] == colour.green && rgb[i + 2] == colour.blue;
+        return pixels;
+    };
+    std::vector<uint8_t> filled(40 * 40 * 3, 255), outlined(40 * 40 * 3, 255);
+    resampler.LayOverAs(filled, city);
+    resampler.OutlineAs(outlined, shore);
+    const int area = count(filled, city), edge = count(outlined, shore);
+    EXPECT_EQ(area + count(filled, {255, 255, 255}), 40 * 40) << "every pixel is the area's colour or white";
+    EXPECT_NEAR(area, 400, 45);
+    // The outline is the area's ring of edge pixels: inside it, and empty in the middle.
+    EXPECT_NEAR(edge, 76, 10);
+    for (size_t i = 0; i < filled.size(); i += 3) {
+        if (outlined[i] == shore.red && outlined[i + 1] == shore.green)
+            EXPECT_EQ(filled[i], city.red) << "edge pixel " << i / 3 << " outside the area";
+    }
+    EXPECT_EQ(outlined[(20 * 40 + 20) * 3], 255);
+}
+
 TEST(PaletteReductionTest, TheTintedColoursStayExactAndTheRestFitsTheGifPalette)
 {
     std::vector<uint8_t> rgb;
