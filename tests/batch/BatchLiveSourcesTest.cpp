@@ -242,10 +242,11 @@ TEST_F(BatchLiveSources, NumberedAndTitleNamedLayersBothDrawTheMap)
 
 TEST_F(BatchLiveSources, RendersSlowerThanTheTimeOutShareOfEachPieceStillMakeTheMap)
 {
-    // Two pieces of 1.5 s each are more than the job's 2-second time-out of
-    // its map request: the map is drawn while the elevation order runs.
+    // Every GetMap (the line pieces and one per kind of area) takes 0.7 s,
+    // together far more than the job's 2-second time-out of its map request:
+    // the map is drawn while the elevation order runs.
     const BatchRun slow = SmallLiveJob(*tile, Edition::kNumberedFrom40, Edition::kNumberedFrom10,
-                                       std::chrono::milliseconds(1500), "--timeout 2");
+                                       std::chrono::milliseconds(700), "--timeout 2");
     ASSERT_EQ(slow.status, 0) << slow.log;
     ExpectTheRoadsOfTheStandIn(slow);
 }

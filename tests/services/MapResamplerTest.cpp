@@ -90,8 +90,9 @@ TEST(MapResamplerTest, AnAreaTakesOneColourOverAllItsPixelsOrAlongItsEdge)
     // The outline is the area's ring of edge pixels: inside it, and empty in the middle.
     EXPECT_NEAR(edge, 76, 10);
     for (size_t i = 0; i < filled.size(); i += 3) {
-        if (outlined[i] == shore.red && outlined[i + 1] == shore.green)
+        if (outlined[i] == shore.red && outlined[i + 1] == shore.green) {
             EXPECT_EQ(filled[i], city.red) << "edge pixel " << i / 3 << " outside the area";
+        }
     }
     EXPECT_EQ(outlined[(20 * 40 + 20) * 3], 255);
 }
