@@ -4,7 +4,6 @@
 // same run: the import against reading its input and writing an output of
 // the same size, the relaxation against the plain whole-image scan.
 #include "bench/RelaxNoDataReference.h"
-#include "core/JobFields.h"
 #include "core/LogSink.h"
 #include "raster/BilToTga.h"
 #include "raster/RelaxNoData.h"
@@ -80,8 +79,8 @@ const Tile& TheTile()
         std::ofstream(t.hdr) << "BYTEORDER M\nLAYOUT BIL\nNROWS 3601\nNCOLS 3601\nNBANDS 1\nNBITS 16\n";
         std::ofstream(t.stx) << "1 -9999 1500 900.0 300.0\n";
         NullLog log;
-        JobFields job;
-        BilToTga(t.bil, t.hdr, t.stx, t.heightMap, log, job);
+        RasterSize size;
+        BilToTga(t.bil, t.hdr, t.stx, t.heightMap, log, size);
         return t;
     }();
     return tile;
@@ -91,10 +90,10 @@ void BM_BilToTga(benchmark::State& state)
 {
     const Tile& tile = TheTile();
     NullLog log;
-    JobFields job;
+    RasterSize size;
     const std::string output = (tile.folder / "import_el.tga").string();
     for (auto _ : state)
-        benchmark::DoNotOptimize(BilToTga(tile.bil, tile.hdr, tile.stx, output, log, job));
+        benchmark::DoNotOptimize(BilToTga(tile.bil, tile.hdr, tile.stx, output, log, size));
 }
 
 // Reads the BIL's bytes and writes as many bytes as the height map has.
@@ -119,13 +118,13 @@ void BM_RelaxNoData(benchmark::State& state)
 {
     const Tile& tile = TheTile();
     NullLog log;
-    JobFields job;
+    const std::atomic<bool> neverCancelled{false};
     const std::string work = (tile.folder / "relax_el.tga").string();
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::copy_file(tile.heightMap, work, std::filesystem::copy_options::overwrite_existing);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(RelaxNoData(work, 50, log, job));
+        benchmark::DoNotOptimize(RelaxNoData(work, 50, false, log, neverCancelled));
     }
 }
 
@@ -145,8 +144,8 @@ void BM_RelaxNoData_PlainScanBaseline(benchmark::State& state)
         const std::string program = (tile.folder / "relax_el.tga").string();
         std::filesystem::copy_file(tile.heightMap, program, std::filesystem::copy_options::overwrite_existing);
         NullLog log;
-        JobFields job;
-        RelaxNoData(program, 50, log, job);
+        const std::atomic<bool> neverCancelled{false};
+        RelaxNoData(program, 50, false, log, neverCancelled);
         std::ifstream a(expected, std::ios::binary), b(program, std::ios::binary);
         if (!std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b)))
             state.SkipWithError("the program's relaxation differs from the plain scan");

@@ -5,11 +5,13 @@
 // installed, the same conversions done with them on the same data are timed
 // too.
 #include "core/JobFields.h"
+#include "job/JobSpec.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "services/ReferenceServices.h"
 #include "tests/support/RecordingWindow.h"
 
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -23,6 +25,8 @@
 #include <vector>
 
 namespace {
+
+const std::atomic<bool> neverCancelled{false};
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -102,7 +106,7 @@ void BM_WholeDefaultJob(benchmark::State& state)
         job.removeIntermediateFiles = false;
         StageClock window;
         const Clock::time_point start = Clock::now();
-        if (RunJob(window, job, hosts) != 0)
+        if (RunJob(window, JobSpecFrom(job, hosts), neverCancelled) != 0)
             state.SkipWithError("the job failed");
         const Clock::time_point end = Clock::now();
         // The program's own work: everything after the archive arrived, less

@@ -4,11 +4,13 @@
 // the tenth job: what a job leaves behind — in the pipeline or in the
 // services — shows as growth between the two.
 #include "core/JobFields.h"
+#include "job/JobSpec.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "services/ReferenceServices.h"
 #include "tests/support/RecordingWindow.h"
 
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -19,6 +21,8 @@
 #include <filesystem>
 
 namespace {
+
+const std::atomic<bool> neverCancelled{false};
 
 namespace fs = std::filesystem;
 
@@ -61,7 +65,7 @@ void BM_TenJobsInOneProcess(benchmark::State& state)
             JobFields fields;
             fields.substituteZ0 = true;
             RecordingWindow window;
-            if (RunJob(window, fields, hosts) != 0) {
+            if (RunJob(window, JobSpecFrom(fields, hosts), neverCancelled) != 0) {
                 state.SkipWithError("a job failed");
                 return;
             }

@@ -8,6 +8,7 @@
 //    should reach at least 0.8 × curl's speed. The whole cache fill (download,
 //    inflate, check, write, rename) is timed beside them.
 #include "core/JobFields.h"
+#include "job/JobSpec.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "live/ElevationTileCache.h"
@@ -18,6 +19,7 @@
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -25,6 +27,8 @@
 #include <memory>
 
 namespace {
+
+const std::atomic<bool> neverCancelled{false};
 
 namespace fs = std::filesystem;
 
@@ -85,7 +89,7 @@ void RunDefaultJob(benchmark::State& state, const std::string& extractHost)
     for (auto _ : state) {
         RecordingWindow window;
         JobFields job;
-        if (RunJob(window, job, ServiceHosts{extractHost, others, others}) != 0)
+        if (RunJob(window, JobSpecFrom(job, ServiceHosts{extractHost, others, others}), neverCancelled) != 0)
             state.SkipWithError("the job failed");
         state.PauseTiming();
         for (const auto& entry : fs::directory_iterator(Shared().jobs.Path()))

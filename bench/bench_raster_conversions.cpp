@@ -1,7 +1,6 @@
 // Elevation colouring, stretching and combining at the texture sizes a job
 // meets, each next to a plain pass that reads and writes the same images
 // (the I/O floor of the operation).
-#include "core/JobFields.h"
 #include "core/LogSink.h"
 #include "raster/CombineTga.h"
 #include "raster/ElevationToColor.h"
@@ -134,9 +133,8 @@ void BM_StretchTgaFloor(benchmark::State& state)
 void BM_CombineTga(benchmark::State& state)
 {
     NullLog log;
-    JobFields job;
     for (auto _ : state)
-        CombineTga(Map926(), Coloring926(), Scratch("combined.tga"), log, job);
+        CombineTga(Map926(), Coloring926(), Scratch("combined.tga"), log, false);
 }
 
 void BM_CombineTgaFloor(benchmark::State& state)

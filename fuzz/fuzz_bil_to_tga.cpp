@@ -1,7 +1,6 @@
 // Fuzz target for the BIL import: the input holds the ".hdr" header text, a
 // NUL byte, the ".stx" statistics text, a NUL byte and the raster data.
 #include "fuzz/FuzzSupport.h"
-#include "core/JobFields.h"
 #include "raster/BilToTga.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -16,13 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         || !raster.Fill(input.substr(second + 1)))
         return 0;
     NullWindow log;
-    JobFields job;
-    const int result = BilToTga(raster.Path(), header.Path(), statistics.Path(), "/dev/null", log, job);
+    RasterSize heightMap;
+    const int result = BilToTga(raster.Path(), header.Path(), statistics.Path(), "/dev/null", log, heightMap);
     FUZZ_CHECK(result == 0 || result == 1);
     if (result == 0) {
         // The height map drops one row and column of the samples the data held.
-        FUZZ_CHECK(job.rasterRows >= 1 && job.rasterColumns >= 1);
-        FUZZ_CHECK(static_cast<size_t>(job.rasterRows + 1) * (job.rasterColumns + 1) <= input.size() - second - 1);
+        FUZZ_CHECK(heightMap.rows >= 1 && heightMap.columns >= 1);
+        FUZZ_CHECK(static_cast<size_t>(heightMap.rows + 1) * (heightMap.columns + 1) <= input.size() - second - 1);
     }
     return 0;
 }

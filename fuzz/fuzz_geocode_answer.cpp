@@ -1,7 +1,6 @@
 // Fuzz target for the geocoder's answer page.
 #include "fuzz/FuzzSupport.h"
 #include "geocode/GeocodeAnswer.h"
-#include "core/JobFields.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -16,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // status picture, which waits half a second.
     if (answer.IsSingleMatch()) {
         NullWindow window;
-        JobFields job;
-        ParseGeocodeAnswer(window, job, page);
+        ParseGeocodeAnswer(window, page, 1.0, false);
     }
     return 0;
 }

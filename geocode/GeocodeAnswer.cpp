@@ -1,6 +1,5 @@
 #include "geocode/GeocodeAnswer.h"
 
-#include "core/JobFields.h"
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
 
@@ -109,21 +108,17 @@ std::string CandidateLogLine(const std::string& candidate)
     return "        \u00BB" + candidate + "\u00AB";
 }
 
-void ParseGeocodeAnswer(JobWindow& window, JobFields& job, const std::string& answer)
+std::optional<Quad> ParseGeocodeAnswer(JobWindow& window, const std::string& answer, double quadSize,
+                                       bool alignToGrid)
 {
     const GeocodeAnswer parsed = ReadGeocodeAnswer(answer);
     if (parsed.IsSingleMatch()) {
-        const Quad quad = QuadFromPoint(parsed.longitude, parsed.latitude, job.quadSize, job.alignQuadToGrid);
-        job.quadLeft = quad.left;
-        job.quadRight = quad.right;
-        job.quadTop = quad.top;
-        job.quadBottom = quad.bottom;
+        const Quad quad = QuadFromPoint(parsed.longitude, parsed.latitude, quadSize, alignToGrid);
         window.AddToLog(QuadLogLine(quad));
-        window.RefreshCoordinates();
         window.EnableControl(JobControl::Proceed, true);
         window.EnableControl(JobControl::WestEdge, true);
         window.EnableControl(JobControl::NorthEdge, true);
-        return;
+        return quad;
     }
     if (parsed.candidates.empty()) {
         window.AddToLog("        No address found.");
@@ -133,4 +128,5 @@ void ParseGeocodeAnswer(JobWindow& window, JobFields& job, const std::string& an
             window.AddToLog(CandidateLogLine(candidate));
     }
     window.AttentionBlink();
+    return std::nullopt;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "core/QuadGeometry.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
 class JobWindow;
-struct JobFields;
 
 // What the geocoder's HTML page says: the map centre of a single match, or
 // candidate addresses ("street, place"), or neither.
@@ -30,8 +32,9 @@ GeocodeAnswer ReadGeocodeAnswer(const std::string& answer);
 // The candidate line of the activity log: "        »" candidate "«".
 std::string CandidateLogLine(const std::string& candidate);
 
-// Acts on a page: a single match places the quad around the centre (on the
-// grid when the job asks for it), logs it, shows it in the coordinate fields
-// and enables Proceed and the editable edges; otherwise the candidates or
-// "No address found." are logged and the status picture blinks.
-void ParseGeocodeAnswer(JobWindow& window, JobFields& job, const std::string& answer);
+// Acts on a page: a single match places a quad of `quadSize` around the
+// centre (on the grid when `alignToGrid`), logs it, enables Proceed and the
+// editable edges and returns it; otherwise the candidates or "No address
+// found." are logged, the status picture blinks and nothing is returned.
+std::optional<Quad> ParseGeocodeAnswer(JobWindow& window, const std::string& answer, double quadSize,
+                                       bool alignToGrid);

@@ -1,6 +1,5 @@
 #include "geocode/GeocodeThread.h"
 
-#include "core/JobFields.h"
 #include "core/JobWindow.h"
 #include "geocode/GeocodeAnswer.h"
 #include "geocode/GeocodeUrl.h"
@@ -10,49 +9,63 @@
 
 namespace {
 
-void SetBusy(JobWindow& window, JobFields& job, bool busy)
+void SetBusy(JobWindow& window, bool busy)
 {
     window.EnableControl(JobControl::Close, !busy);
     window.EnableControl(JobControl::Proceed, !busy);
     window.EnableControl(JobControl::WestEdge, !busy);
     window.EnableControl(JobControl::NorthEdge, !busy);
-    job.controlsUnlocked = !busy;
     window.EnableControl(JobControl::Cancel, busy);
 }
 
 } // namespace
 
-int GeocodeThread(JobWindow& window, JobFields& job, const std::string& host, const std::string& address)
+GeocodeOutcome GeocodeThread(JobWindow& window, const GeocodeRequest& request,
+                             const std::atomic<bool>& cancelRequested)
 {
-    SetBusy(window, job, true);
+    SetBusy(window, true);
     const std::vector<std::string> noProgressMarkers;
-    int result = 0;
+    GeocodeOutcome outcome;
     std::string answer;
     {
-        CHTTPRequest request(window, job.cancelRequested, noProgressMarkers, job.httpTimeout);
-        result = request.execute(GeocodeUrl(host, address), "", true);
-        if (result == 0)
-            answer = request.getResponseText();
+        CHTTPRequest http(window, cancelRequested, noProgressMarkers, request.httpTimeout);
+        outcome.result = http.execute(GeocodeUrl(request.host, request.address), "", true);
+        if (outcome.result == 0)
+            answer = http.getResponseText();
     }
-    SetBusy(window, job, false);
-    if (result == 0)
-        ParseGeocodeAnswer(window, job, answer);
+    SetBusy(window, false);
+    if (outcome.result == 0)
+        outcome.quad = ParseGeocodeAnswer(window, answer, request.quadSize, request.alignToGrid);
     else
         window.ShowFailureIndication();
-    return result;
+    return outcome;
 }
 
-GeocodeWorker::GeocodeWorker(JobWindow& window, JobFields& job)
+GeocodeWorker::GeocodeWorker(JobWindow& window)
     : window_(window)
-    , job_(job)
 {
 }
 
 GeocodeWorker::~GeocodeWorker() = default;
 
-bool GeocodeWorker::Start(const std::string& host, const std::string& address,
-                          std::function<void(int)> onFinished)
+bool GeocodeWorker::Start(GeocodeRequest request, std::function<void(const GeocodeOutcome&)> onFinished)
 {
-    return run_.Start([this, host, address] { return GeocodeThread(window_, job_, host, address); },
-                      std::move(onFinished));
+    auto work = [this, request = std::move(request)] {
+        GeocodeOutcome outcome = GeocodeThread(window_, request, cancelRequested_);
+        const int result = outcome.result;
+        std::lock_guard lock(outcomeMutex_);
+        outcome_ = std::move(outcome);
+        return result;
+    };
+    auto finished = [this, onFinished = std::move(onFinished)](int) {
+        if (!onFinished)
+            return;
+        GeocodeOutcome outcome;
+        {
+            std::lock_guard lock(outcomeMutex_);
+            outcome = outcome_;
+        }
+        onFinished(outcome);
+    };
+    return run_.Start(std::move(work), std::move(finished), [this] { cancelRequested_ = false; });
 }

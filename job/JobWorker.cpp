@@ -1,30 +1,28 @@
 #include "job/JobWorker.h"
 
-#include "core/JobFields.h"
 #include "core/JobWindow.h"
 #include "job/RunJob.h"
 
-int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* jobResult)
+int JobThreadProc(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+                  JobResult* jobResult)
 {
-    const int result = RunJob(window, job, hosts, jobResult);
+    const int result = RunJob(window, spec, cancelRequested, jobResult);
     window.EnableControl(JobControl::Cancel, false);
     return result;
 }
 
-JobWorker::JobWorker(JobWindow& window, JobFields& job)
+JobWorker::JobWorker(JobWindow& window)
     : window_(window)
-    , job_(job)
-    , run_(job.jobRunning)
 {
 }
 
 JobWorker::~JobWorker() = default;
 
-bool JobWorker::Start(const ServiceHosts& hosts, std::function<void(int)> onFinished)
+bool JobWorker::Start(JobSpec spec, std::function<void(int)> onFinished)
 {
-    auto work = [this, hosts] {
+    auto work = [this, spec = std::move(spec)] {
         JobResult jobResult;
-        const int code = JobThreadProc(window_, job_, hosts, &jobResult);
+        const int code = JobThreadProc(window_, spec, cancelRequested_, &jobResult);
         if (code == 0) {
             std::lock_guard lock(resultMutex_);
             lastResult_ = jobResult;
@@ -32,7 +30,7 @@ bool JobWorker::Start(const ServiceHosts& hosts, std::function<void(int)> onFini
         return code;
     };
     return run_.Start(std::move(work), std::move(onFinished), [this] {
-        job_.cancelRequested = false;
+        cancelRequested_ = false;
         window_.ShowStatus(StatusIcon::Ok);
     });
 }

@@ -2,46 +2,49 @@
 
 #include "core/BackgroundRun.h"
 #include "job/JobResult.h"
-#include "job/ServiceHosts.h"
+#include "job/JobSpec.h"
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 
 class JobWindow;
-struct JobFields;
 
-// Runs jobs on a worker thread, one at a time per job record.
+// Runs jobs on a worker thread, one at a time.
 //
-// Lifecycle: Start() clears the cancel flag, shows the OK icon and starts
-// the worker, which runs the pipeline, disables Cancel, marks the record
-// idle and then calls `onFinished` with the job's result (on the worker
-// thread). Cancel is the caller's: set `cancelRequested` on the record.
-// The destructor waits for a running worker, so whoever owns the worker
-// must make sure the job has ended (cancel, then wait for `onFinished`)
-// before destroying it on a thread that must not block.
+// Lifecycle: Start() takes the job's spec, clears the cancel flag, shows the
+// OK icon and starts the worker, which runs the pipeline on its own copy of
+// the spec, disables Cancel, marks itself idle and then calls `onFinished`
+// with the job's result (on the worker thread). Cancel() asks the running
+// job to stop. The destructor waits for a running worker, so whoever owns
+// the worker must make sure the job has ended (cancel, then wait for
+// `onFinished`) before destroying it on a thread that must not block.
 class JobWorker {
 public:
-    JobWorker(JobWindow& window, JobFields& job);
+    explicit JobWorker(JobWindow& window);
     ~JobWorker();
     JobWorker(const JobWorker&) = delete;
     JobWorker& operator=(const JobWorker&) = delete;
 
-    // False, and nothing started, while a job runs on the record.
-    bool Start(const ServiceHosts& hosts, std::function<void(int)> onFinished = {});
+    // False, and nothing started, while a job runs.
+    bool Start(JobSpec spec, std::function<void(int)> onFinished = {});
+    void Cancel() { cancelRequested_ = true; }
     bool IsRunning() const;
     // Waits for the worker to end; for tests and the batch runner.
     void Wait();
-    // The quad and files of the last job that succeeded (empty names before
-    // the first); set before `onFinished` is called.
+    // What the last job that succeeded made (empty names before the first);
+    // set before `onFinished` is called.
     JobResult LastResult() const;
 
 private:
     JobWindow& window_;
-    JobFields& job_;
+    std::atomic<bool> cancelRequested_{false};
     mutable std::mutex resultMutex_;
     JobResult lastResult_;
-    BackgroundRun run_;
+    std::atomic<bool> running_{false};
+    BackgroundRun run_{running_};
 };
 
 // The worker thread's procedure: runs the pipeline, then disables Cancel.
-int JobThreadProc(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* result = nullptr);
+int JobThreadProc(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+                  JobResult* result = nullptr);

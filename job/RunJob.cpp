@@ -2,7 +2,6 @@
 
 #include "core/AllocatorTuning.h"
 #include "core/FlightParameterFile.h"
-#include "core/JobFields.h"
 #include "core/JobFileNames.h"
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
@@ -12,6 +11,7 @@
 #include "job/ElevationOrder.h"
 #include "job/InterruptedJobFiles.h"
 #include "job/JobResult.h"
+#include "job/JobSpec.h"
 #include "job/ServiceHosts.h"
 #include "job/TextureStages.h"
 #include "job/UnpackArchive.h"
@@ -19,63 +19,63 @@
 #include "raster/ImageCache.h"
 #include "raster/RelaxNoData.h"
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace {
 
-void LockControlsForOrder(JobWindow& window, JobFields& job)
+void LockControlsForOrder(JobWindow& window)
 {
     window.EnableControl(JobControl::Close, false);
     window.EnableControl(JobControl::Proceed, false);
     window.EnableControl(JobControl::WestEdge, false);
     window.EnableControl(JobControl::NorthEdge, false);
-    job.controlsUnlocked = false;
     window.EnableControl(JobControl::Cancel, true);
 }
 
 // Orders the elevation and waits for the archive; `archive` is its path.
-int OrderElevation(JobWindow& window, JobFields& job, const Quad& quad, const std::string& host,
+int OrderElevation(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
                    std::string& archive)
 {
     const std::string requestCode = MakeRequestCode();
-    LockControlsForOrder(window, job);
-    CHTTPRequest request(window, job.cancelRequested, ElevationProgressPhrases(), job.httpTimeout);
+    LockControlsForOrder(window);
+    CHTTPRequest request(window, cancelRequested, ElevationProgressPhrases(), spec.httpTimeout);
     request.setMaxFileSize(kMaxArchiveBytes);
-    const int result = request.execute(ElevationOrderUrl(host, quad, requestCode), "", false);
+    const int result = request.execute(ElevationOrderUrl(spec.hosts.extract, spec.quad, requestCode), "", false);
     window.EnableControl(JobControl::Close, true);
-    job.controlsUnlocked = true;
     archive = request.getFileName();
     return result;
 }
 
-int ImportElevation(JobWindow& window, JobFields& job, const JobFileNames& names, const std::string& heightMap)
+int ImportElevation(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+                    const JobFileNames& names, const std::string& heightMap, RasterSize& raster)
 {
-    job.rasterRows = 0;
-    job.rasterColumns = 0;
-    int result = BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, job);
-    if (result == 0 && job.substituteZ0)
-        result = RelaxNoData(heightMap, 50, window, job);
+    int result = BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, raster);
+    if (result == 0 && spec.substituteZ0)
+        result = RelaxNoData(heightMap, 50, !spec.removeIntermediateFiles, window, cancelRequested);
     return result;
 }
 
-int WriteParameterFiles(JobWindow& window, JobFields& job, const Quad& quad, const JobFileNames& names,
-                        const std::string& heightMap, const std::string& finalTexture, std::string (&written)[2])
+int WriteParameterFiles(JobWindow& window, const JobSpec& spec, const JobFileNames& names,
+                        const RasterSize& raster, const std::string& heightMap, const std::string& finalTexture,
+                        std::string (&written)[2])
 {
     FlightParameters values;
-    values.textureWidth = TextureWidth(quad.top, quad.bottom);
+    values.textureWidth = TextureWidth(spec.quad.top, spec.quad.bottom);
     values.textureHeight = kTextureHeight;
-    values.rasterColumns = job.rasterColumns;
-    values.rasterRows = job.rasterRows;
-    values.zScale = job.zScale;
+    values.rasterColumns = raster.columns;
+    values.rasterRows = raster.rows;
+    values.zScale = spec.zScale;
     values.heightMap = heightMap;
     values.finalTexture = finalTexture;
     const ResultFile files[] = {ResultFile::FirstParameterFile, ResultFile::SecondParameterFile};
     for (int flight = 1; flight <= 2; ++flight) {
         values.framePattern = names.FramePattern(flight);
-        const std::string file = names.Result(files[flight - 1], job.namesFromCoordinates != 0, job.quadTop,
-                                              job.quadLeft);
+        const std::string file = names.Result(files[flight - 1], spec.namesFromCoordinates, spec.quad.top,
+                                              spec.quad.left);
         if (WriteFlightParameterFile(file, flight, values, window) != 0) {
             window.AddToLog("Download failed. Please retry.");
             window.AttentionBlink();
@@ -86,12 +86,14 @@ int WriteParameterFiles(JobWindow& window, JobFields& job, const Quad& quad, con
     return 0;
 }
 
-void MoveQuadEast(JobWindow& window, JobFields& job)
+// Scanner mode: the quad a quarter degree east, the next one to run.
+Quad NextQuadEast(JobWindow& window, const Quad& quad)
 {
-    job.quadLeft = job.quadLeft + 0.25;
-    job.quadRight = job.quadRight + 0.25;
-    window.RefreshCoordinates();
-    window.AddToLog(StringPrintf("quadLeft = %0.6f, quadRight = %0.6f", job.quadLeft.load(), job.quadRight.load()));
+    Quad next = quad;
+    next.left += 0.25;
+    next.right += 0.25;
+    window.AddToLog(StringPrintf("quadLeft = %0.6f, quadRight = %0.6f", next.left, next.right));
+    return next;
 }
 
 // The memory a job's stages kept for each other lives as long as the job:
@@ -118,12 +120,11 @@ std::string Absolute(const std::string& path)
 // Every file the job may make from here on, so that a kill leaves nothing
 // for long: intermediates that the job would have removed, and the
 // temporaries of its results.
-void RecordJobFiles(InterruptedJobFiles& record, const JobFields& job, const JobFileNames& names,
+void RecordJobFiles(InterruptedJobFiles& record, const JobSpec& spec, const JobFileNames& names,
                     const std::string& archive)
 {
-    const bool fromCoordinates = job.namesFromCoordinates != 0;
     const auto result = [&](ResultFile file) {
-        return Absolute(names.Result(file, fromCoordinates, job.quadTop, job.quadLeft));
+        return Absolute(names.Result(file, spec.namesFromCoordinates, spec.quad.top, spec.quad.left));
     };
     std::vector<std::string> intermediates;
     for (const std::string& path : {archive, names.ExtractionFolder(), names.TileGif(), names.TileTga(),
@@ -133,8 +134,8 @@ void RecordJobFiles(InterruptedJobFiles& record, const JobFields& job, const Job
     std::vector<std::string> results{result(ResultFile::HeightMap), result(ResultFile::WaypointTexture),
                                      result(ResultFile::FirstParameterFile), result(ResultFile::SecondParameterFile)};
     // With a route the plain texture is an intermediate too.
-    (job.useWaypoints != 0 ? intermediates : results).push_back(result(ResultFile::CombinedTexture));
-    if (!job.removeIntermediateFiles) {
+    (!spec.waypoints.empty() ? intermediates : results).push_back(result(ResultFile::CombinedTexture));
+    if (!spec.removeIntermediateFiles) {
         results.insert(results.end(), intermediates.begin(), intermediates.end());
         intermediates.clear();
     }
@@ -149,10 +150,9 @@ int Fail(JobWindow& window, int result)
 
 } // namespace
 
-int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResult* jobResult)
+int RunJob(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested, JobResult* jobResult)
 {
     const JobMemory memory;
-    const Quad quad{job.quadLeft, job.quadRight, job.quadTop, job.quadBottom};
 
     // The parameter files name the results by their full paths; a folder
     // they cannot hold fails the job before anything is fetched or written.
@@ -168,10 +168,10 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResu
     InterruptedJobFiles record(folder);
 
     std::string archive;
-    int result = OrderElevation(window, job, quad, hosts.extract, archive);
+    int result = OrderElevation(window, spec, cancelRequested, archive);
     if (result != 0)
         return Fail(window, result);
-    RecordJobFiles(record, job, JobFileNames(archive), archive);
+    RecordJobFiles(record, spec, JobFileNames(archive), archive);
     if (UnpackArchive(archive, window) != 0)
         return Fail(window, 1);
     // The download and the unpacking leave free space in the heap that the
@@ -179,29 +179,32 @@ int RunJob(JobWindow& window, JobFields& job, const ServiceHosts& hosts, JobResu
     ReturnFreedMemory();
 
     const JobFileNames names(archive);
-    const std::string heightMap = names.Result(ResultFile::HeightMap, job.namesFromCoordinates != 0, job.quadTop,
-                                               job.quadLeft);
-    result = ImportElevation(window, job, names, heightMap);
+    const std::string heightMap = names.Result(ResultFile::HeightMap, spec.namesFromCoordinates, spec.quad.top,
+                                               spec.quad.left);
+    RasterSize raster;
+    result = ImportElevation(window, spec, cancelRequested, names, heightMap, raster);
     if (result != 0)
         return Fail(window, result);
-    if (job.removeIntermediateFiles) {
+    if (spec.removeIntermediateFiles) {
         DeleteFolderTree(names.ExtractionFolder(), window);
         std::remove(archive.c_str());
     }
 
     std::string finalTexture;
-    result = RunTextureStages(window, job, quad, names, heightMap, hosts.map, finalTexture);
+    result = RunTextureStages(window, spec, cancelRequested, names, heightMap, finalTexture);
     if (result != 0)
         return Fail(window, result);
     std::string parameterFiles[2];
-    if (WriteParameterFiles(window, job, quad, names, heightMap, finalTexture, parameterFiles) != 0)
+    if (WriteParameterFiles(window, spec, names, raster, heightMap, finalTexture, parameterFiles) != 0)
         return 1;
-    if (jobResult)
-        *jobResult = JobResult{quad, heightMap, finalTexture, parameterFiles[0], parameterFiles[1]};
 
     window.AddToLog("Download successfully finished.");
-    if (job.scannerMode)
-        MoveQuadEast(window, job);
+    std::optional<Quad> nextQuad;
+    if (spec.scannerMode)
+        nextQuad = NextQuadEast(window, spec.quad);
+    if (jobResult)
+        *jobResult = JobResult{spec.quad,        heightMap, finalTexture, parameterFiles[0], parameterFiles[1],
+                               raster.rows, raster.columns, nextQuad};
     window.EnableControl(JobControl::Proceed, true);
     window.EnableControl(JobControl::WestEdge, true);
     window.EnableControl(JobControl::NorthEdge, true);

@@ -1,10 +1,10 @@
 #include "job/TextureStages.h"
 
 #include "core/AllocatorTuning.h"
-#include "core/JobFields.h"
 #include "core/JobFileNames.h"
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
+#include "job/JobSpec.h"
 #include "job/MapTile.h"
 #include "raster/AddTga.h"
 #include "raster/AddWaypoints.h"
@@ -41,9 +41,10 @@ void DeleteFiles(std::initializer_list<std::string> files)
 
 } // namespace
 
-int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const JobFileNames& names,
-                     const std::string& heightMap, const std::string& mapHost, std::string& finalTexture)
+int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+                     const JobFileNames& names, const std::string& heightMap, std::string& finalTexture)
 {
+    const Quad& quad = spec.quad;
     const int width = TextureWidth(quad.top, quad.bottom);
     const int height = kTextureHeight;
     // The height map is read again only after the map tile's stages; until
@@ -51,7 +52,7 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
     ImageCache::Forget(heightMap);
 
     int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
-                                mapHost, window, job.cancelRequested, job.httpTimeout);
+                                spec.hosts.map, window, cancelRequested, spec.httpTimeout);
     if (result == 0)
         result = GifToTga(names.TileGif(), names.TileTga(), window);
     if (result == 0)
@@ -60,30 +61,28 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
         result = AddTga(names.TileReprojected(), names.MapTexture(), 0, 0, width, height, window);
     if (result != 0)
         return result;
-    if (job.removeIntermediateFiles)
+    if (spec.removeIntermediateFiles)
         DeleteFiles({names.TileGif(), names.TileTga(), names.TileReprojected()});
 
-    const std::string combined = names.Result(ResultFile::CombinedTexture, job.namesFromCoordinates != 0,
-                                              job.quadTop, job.quadLeft);
+    const std::string combined = names.Result(ResultFile::CombinedTexture, spec.namesFromCoordinates, quad.top,
+                                              quad.left);
     // The map stages and the map server leave free space in the heap; it
     // goes back before the colouring's large image comes.
     ReturnFreedMemory();
     result = ElevationToColor(heightMap, names.ElevationColoring(), window);
     if (result == 0)
-        result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window, job);
+        result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window,
+                            !spec.removeIntermediateFiles);
     if (result != 0)
         return result;
 
     finalTexture = combined;
-    // The list is kept while the route is switched off, for when it is
-    // switched on again; only a checked route is drawn.
-    WaypointList waypoints = job.useWaypoints != 0 ? job.Waypoints() : WaypointList{};
-    if (!waypoints.empty()) {
-        const std::string routed = names.Result(ResultFile::WaypointTexture, job.namesFromCoordinates != 0,
-                                                job.quadTop, job.quadLeft);
-        result = AddWaypoints(combined, routed, quad.left, quad.top, quad.right, quad.bottom,
-                              std::move(waypoints), job.lineThickness, window, &job.cancelRequested);
-        if (result != 0 && job.cancelRequested) {
+    if (!spec.waypoints.empty()) {
+        const std::string routed = names.Result(ResultFile::WaypointTexture, spec.namesFromCoordinates, quad.top,
+                                                quad.left);
+        result = AddWaypoints(combined, routed, quad.left, quad.top, quad.right, quad.bottom, spec.waypoints,
+                              spec.lineThickness, window, &cancelRequested);
+        if (result != 0 && cancelRequested) {
             // As a cancelled download does: the user may start again at once.
             window.EnableControl(JobControl::Proceed, true);
             window.EnableControl(JobControl::WestEdge, true);
@@ -91,11 +90,11 @@ int RunTextureStages(JobWindow& window, JobFields& job, const Quad& quad, const 
         }
         if (result != 0)
             return result;
-        if (job.removeIntermediateFiles)
+        if (spec.removeIntermediateFiles)
             DeleteFiles({combined});
         finalTexture = routed;
     }
-    if (job.removeIntermediateFiles)
+    if (spec.removeIntermediateFiles)
         DeleteFiles({names.MapTexture(), names.ElevationColoring()});
     return 0;
 }

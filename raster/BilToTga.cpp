@@ -1,6 +1,5 @@
 #include "raster/BilToTga.h"
 
-#include "core/JobFields.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
@@ -35,7 +34,7 @@ long long ParseInteger(const std::string& text)
 }
 
 // Keyword, blanks, value; keywords in any case; a later line wins.
-void ApplyHeaderLine(const std::string& line, BilHeader& header, JobFields& job)
+void ApplyHeaderLine(const std::string& line, BilHeader& header)
 {
     const std::vector<std::string> tokens = SplitAtSpaces(line);
     if (tokens.empty())
@@ -44,10 +43,8 @@ void ApplyHeaderLine(const std::string& line, BilHeader& header, JobFields& job)
     const std::string value = tokens.size() > 1 ? tokens[1] : std::string();
     if (strcasecmp(keyword.c_str(), "NROWS") == 0) {
         header.rows = ParseInteger(value);
-        job.rasterRows = static_cast<int>(header.rows);
     } else if (strcasecmp(keyword.c_str(), "NCOLS") == 0) {
         header.columns = ParseInteger(value);
-        job.rasterColumns = static_cast<int>(header.columns);
     } else if (strcasecmp(keyword.c_str(), "NBITS") == 0) {
         header.bits = ParseInteger(value);
     } else if (strcasecmp(keyword.c_str(), "BYTEORDER") == 0) {
@@ -171,10 +168,9 @@ long long FileSize(std::FILE* file)
 
 int BilToTga(const std::string& dataPath, const std::string& headerPath,
              const std::string& statisticsPath, const std::string& outputPath,
-             LogSink& log, JobFields& job)
+             LogSink& log, RasterSize& size)
 {
-    job.rasterRows = 0;
-    job.rasterColumns = 0;
+    size = RasterSize{};
     log.AddToLog(StringPrintf("Converting \"%s\" to \"%s\".", dataPath.c_str(), outputPath.c_str()));
     auto fail = [&log](const std::string& line) {
         log.AddToLog("Error in BilToTga(): " + line);
@@ -191,7 +187,7 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
             return couldNotOpen(headerPath);
         std::string line;
         while (ReadTextLine(headerFile.get(), line))
-            ApplyHeaderLine(line, header, job);
+            ApplyHeaderLine(line, header);
     }
 
     int statisticsMaximum = 0;
@@ -230,7 +226,6 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
         return fail(StringPrintf("Could not write \"%s\".", outputPath.c_str()));
     ImageCache::Keep(outputPath, std::move(image));
     log.AddToLog(StringPrintf("BIL import successful: \"%s\" written.", outputPath.c_str()));
-    job.rasterRows = rows - 1;
-    job.rasterColumns = columns - 1;
+    size = RasterSize{rows - 1, columns - 1};
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "raster/CombineTga.h"
 
-#include "core/JobFields.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 #include "raster/ColorList.h"
@@ -185,7 +184,7 @@ void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists
 } // namespace
 
 int CombineTga(const std::string& map, const std::string& elevationColoring, const std::string& output,
-               LogSink& log, const JobFields& job)
+               LogSink& log, bool keepIntermediates)
 {
     log.AddToLog(StringPrintf("Combining \"%s\" and \"%s\" to \"%s\".", map.c_str(), elevationColoring.c_str(),
                               output.c_str()));
@@ -225,7 +224,7 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         }
     }
     // The side file is only needed until it has been read.
-    if (!stretched.empty() && job.removeIntermediateFiles) {
+    if (!stretched.empty() && !keepIntermediates) {
         std::remove(stretched.c_str());
         ImageCache::Forget(stretched);
     }

@@ -1,12 +1,12 @@
 #include "raster/RelaxNoData.h"
 
 #include "core/FileSystem.h"
-#include "core/JobFields.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 #include "raster/ImageCache.h"
 #include "raster/TGAFile.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -166,11 +166,11 @@ void CopyHeights(const TGAFile& source, TGAFile& work)
 }
 
 void Iterate(TGAFile& work, const std::vector<HoleRun>& rowRuns, const std::vector<HoleRun>& columnRuns,
-             int maxIterations, LogSink& log, const JobFields& job)
+             int maxIterations, LogSink& log, const std::atomic<bool>& cancelRequested)
 {
     long long previousTotal = 0;
     for (int k = 0; k < maxIterations; ++k) {
-        if (job.cancelRequested)
+        if (cancelRequested)
             return;
         long long total = RelaxRuns(rowRuns, work.Row(0), 3);
         total += RelaxRuns(columnRuns, work.Row(0), static_cast<size_t>(work.RowStride()));
@@ -188,7 +188,7 @@ void Iterate(TGAFile& work, const std::vector<HoleRun>& rowRuns, const std::vect
 
 // Puts the filled image under the height map's name, keeping the original
 // as the backup name unless intermediate files are removed.
-int SwapInResult(const std::string& path, const std::string& temporary, LogSink& log, const JobFields& job)
+int SwapInResult(const std::string& path, const std::string& temporary, LogSink& log, bool keepUnfilled)
 {
     const std::string backup = path + ".rm";
     if (!RenameNoReplace(path, backup)) {
@@ -199,7 +199,7 @@ int SwapInResult(const std::string& path, const std::string& temporary, LogSink&
         log.AddToLog(StringPrintf("Could not rename \"%s\" to \"%s\".", temporary.c_str(), path.c_str()));
         return 5;
     }
-    if (job.removeIntermediateFiles && std::remove(backup.c_str()) != 0) {
+    if (!keepUnfilled && std::remove(backup.c_str()) != 0) {
         log.AddToLog(StringPrintf("Could not delete \"%s\".", backup.c_str()));
         return 5;
     }
@@ -208,7 +208,8 @@ int SwapInResult(const std::string& path, const std::string& temporary, LogSink&
 
 } // namespace
 
-int RelaxNoData(const std::string& path, int maxIterations, LogSink& log, JobFields& job)
+int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, LogSink& log,
+                const std::atomic<bool>& cancelRequested)
 {
     log.AddToLog("Substituting NODATA (z = 0) values via 2D relaxation.");
     const std::string temporary = path + "-int.tga";
@@ -238,13 +239,13 @@ int RelaxNoData(const std::string& path, int maxIterations, LogSink& log, JobFie
         }
     }
 
-    Iterate(work, rowRuns, columnRuns, maxIterations, log, job);
+    Iterate(work, rowRuns, columnRuns, maxIterations, log, cancelRequested);
 
     if (work.Write(temporary) != 0) {
         log.AddToLog(StringPrintf("Could not write \"%s\".", temporary.c_str()));
         return 3;
     }
-    const int swapped = SwapInResult(path, temporary, log, job);
+    const int swapped = SwapInResult(path, temporary, log, keepUnfilled);
     if (swapped == 0)
         ImageCache::Keep(path, std::move(work));
     return swapped;

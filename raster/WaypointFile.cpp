@@ -1,6 +1,5 @@
 #include "raster/WaypointFile.h"
 
-#include "core/JobFields.h"
 #include "core/JobWindow.h"
 #include "core/StringPrintf.h"
 #include "raster/FileHandle.h"
@@ -263,15 +262,6 @@ bool ReadWaypoints(const std::string& path, WaypointList& list, JobWindow& windo
         return true;
     }
     return false;
-}
-
-bool ReadWaypointFile(const std::string& path, JobFields& job, JobWindow& window)
-{
-    WaypointList list;
-    const bool failed = ReadWaypoints(path, list, window);
-    // The list is swapped in whole, so a job copying it never sees half of it.
-    job.SetWaypoints(failed ? WaypointList{} : std::move(list));
-    return failed;
 }
 
 bool CheckWaypointFile(const std::string& path, JobWindow& window)

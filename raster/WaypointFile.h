@@ -6,7 +6,6 @@
 #include <string>
 
 class JobWindow;
-struct JobFields;
 
 // Waypoint files: one waypoint a line, "latitude longitude [comment]",
 // fields separated by runs of blanks and tabs; lines starting with '#' and
@@ -35,10 +34,6 @@ WaypointLine ReadWaypointLine(const std::string& line, Waypoint& waypoint);
 // the limit, or none. A failed read leaves `list` empty.
 bool ReadWaypoints(const std::string& path, WaypointList& list, JobWindow& window,
                    const WaypointLimits& limits = {});
-
-// The main window's reader: the job's waypoints become those of the file,
-// or stay empty when the read fails. True on failure.
-bool ReadWaypointFile(const std::string& path, JobFields& job, JobWindow& window);
 
 // The settings dialog's test read: proves that the file opens and holds a
 // waypoint; the waypoints are discarded. True on failure.

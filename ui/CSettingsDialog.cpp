@@ -64,6 +64,11 @@ CSettingsDialog::CSettingsDialog(JobWindow& window, QWidget* parent)
 
 CSettingsDialog::~CSettingsDialog() = default;
 
+void CSettingsDialog::NoteRunningJob()
+{
+    setWindowTitle(windowTitle() + QStringLiteral(" \u2014 changes apply to the next job"));
+}
+
 void CSettingsDialog::SetValues(const SettingsValues& values)
 {
     values_ = values;

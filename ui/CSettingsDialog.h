@@ -44,6 +44,8 @@ public:
 
     void SetValues(const SettingsValues& values);
     const SettingsValues& Values() const { return values_; }
+    // Says in the title that a job is running and keeps what it started with.
+    void NoteRunningJob();
 
     static constexpr int kMinimumTimeout = 1;
     static constexpr int kMaximumTimeout = 300;

@@ -50,8 +50,8 @@ CterraFetchDialog::CterraFetchDialog(std::optional<ServiceHosts> hosts, QWidget*
     , ui(std::make_unique<Ui::CterraFetchDialog>())
     , hosts_(std::move(hosts))
     , hostsGiven_(hosts_.has_value())
-    , jobWorker_(std::make_unique<JobWorker>(*this, job_))
-    , geocodeWorker_(std::make_unique<GeocodeWorker>(*this, job_))
+    , jobWorker_(std::make_unique<JobWorker>(*this))
+    , geocodeWorker_(std::make_unique<GeocodeWorker>(*this))
 {
     ui->setupUi(this);
     if (!LiveSourceSettingsFromEnvironment(sources_, sourcesError_))
@@ -79,7 +79,7 @@ CterraFetchDialog::~CterraFetchDialog()
     // calls until it has ended, so that nothing it uses goes away under it.
     if (IsBusy()) {
         closePending_ = true;
-        job_.cancelRequested = true;
+        CancelThreads();
         while (IsBusy())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
@@ -152,7 +152,7 @@ bool CterraFetchDialog::UpdateData(bool saveAndValidate)
         return true;
     }
     addressText_ = ui->addressEdit->text().toStdString();
-    const std::pair<QLineEdit*, std::atomic<double>*> edges[] = {
+    const std::pair<QLineEdit*, double*> edges[] = {
         {ui->westEdit, &job_.quadLeft},
         {ui->eastEdit, &job_.quadRight},
         {ui->northEdit, &job_.quadTop},
@@ -176,8 +176,8 @@ void CterraFetchDialog::OnWestEdgeChanged()
     if (!syncCoordinates_)
         return;
     job_.SetWestEdge(std::atof(ui->westEdit->text().toUtf8().constData()));
-    ui->eastEdit->setText(FromStd(StringPrintf("%f", job_.quadRight.load())));
-    if (job_.controlsUnlocked)
+    ui->eastEdit->setText(FromStd(StringPrintf("%f", job_.quadRight)));
+    if (controlsUnlocked_)
         UnlockCoordinateControls();
 }
 
@@ -186,8 +186,8 @@ void CterraFetchDialog::OnNorthEdgeChanged()
     if (!syncCoordinates_)
         return;
     job_.SetNorthEdge(std::atof(ui->northEdit->text().toUtf8().constData()));
-    ui->southEdit->setText(FromStd(StringPrintf("%f", job_.quadBottom.load())));
-    if (job_.controlsUnlocked)
+    ui->southEdit->setText(FromStd(StringPrintf("%f", job_.quadBottom)));
+    if (controlsUnlocked_)
         UnlockCoordinateControls();
 }
 
@@ -236,10 +236,14 @@ void CterraFetchDialog::OnGeocode()
     if (sources_.live && !hostsGiven_ && ServedByBundledServices("TERRAFETCH_GEOCODE_HOST"))
         AddToLog("Addresses: U.S. Census Bureau Geocoder (public domain); cities and ZIP codes: the bundled "
                  "Census gazetteer.");
-    // A cancel left over from an earlier job must not stop this run.
-    job_.cancelRequested = false;
-    geocodeWorker_->Start(hosts_->geocode, addressText_, [this](int) {
-        QMetaObject::invokeMethod(this, [this] { OnThreadFinished(); }, Qt::QueuedConnection);
+    const GeocodeRequest request{hosts_->geocode, addressText_, job_.quadSize, job_.alignQuadToGrid,
+                                 job_.httpTimeout};
+    geocodeWorker_->Start(request, [this](const GeocodeOutcome& outcome) {
+        QMetaObject::invokeMethod(this, [this, outcome] {
+            if (outcome.quad)
+                PlaceQuad(*outcome.quad);
+            OnThreadFinished();
+        }, Qt::QueuedConnection);
     });
 }
 
@@ -269,9 +273,13 @@ void CterraFetchDialog::StartJob()
     lastJobTerrainNote_ = !sources_.live && !hostsGiven_ && ServedByBundledServices("TERRAFETCH_EXTRACT_HOST")
                               ? QStringLiteral("Synthetic terrain from the bundled services, not measured data.")
                               : QString();
-    jobWorker_->Start(*hosts_, [this](int) {
-        QMetaObject::invokeMethod(this, [this] {
-            ui->resultButton->setEnabled(!jobWorker_->LastResult().heightMap.empty());
+    // The job runs on a copy: settings changed from now on apply to the next one.
+    jobWorker_->Start(JobSpecFrom(job_, *hosts_), [this](int code) {
+        QMetaObject::invokeMethod(this, [this, code] {
+            const JobResult result = jobWorker_->LastResult();
+            ui->resultButton->setEnabled(!result.heightMap.empty());
+            if (code == 0 && result.nextQuad)
+                PlaceQuad(*result.nextQuad);
             OnThreadFinished();
         }, Qt::QueuedConnection);
     });
@@ -291,7 +299,22 @@ void CterraFetchDialog::OnViewResult()
 
 void CterraFetchDialog::OnCancel()
 {
-    job_.cancelRequested = true;
+    CancelThreads();
+}
+
+void CterraFetchDialog::CancelThreads()
+{
+    jobWorker_->Cancel();
+    geocodeWorker_->Cancel();
+}
+
+void CterraFetchDialog::PlaceQuad(const Quad& quad)
+{
+    job_.quadLeft = quad.left;
+    job_.quadRight = quad.right;
+    job_.quadTop = quad.top;
+    job_.quadBottom = quad.bottom;
+    RefreshCoordinates();
 }
 
 void CterraFetchDialog::OnThreadFinished()
@@ -311,7 +334,7 @@ void CterraFetchDialog::reject()
     if (IsBusy()) {
         // Ask the thread to stop and close when it has ended.
         closePending_ = true;
-        job_.cancelRequested = true;
+        CancelThreads();
         return;
     }
     QDialog::reject();
@@ -348,7 +371,7 @@ void CterraFetchDialog::OnLogSelChange()
     static const QString kQuadLine = QStringLiteral("  quad: ");
     static const QString kCandidateLine = QStringLiteral("        \u00BB");
     if (line.startsWith(kQuadLine)) {
-        if (job_.controlsUnlocked)
+        if (controlsUnlocked_)
             UnlockCoordinateControls();
     } else if (line.startsWith(kCandidateLine)) {
         const qsizetype end = line.indexOf(QChar(0x00AB), kCandidateLine.size());
@@ -395,15 +418,14 @@ SettingsValues CterraFetchDialog::CurrentSettings() const
     values.zScale = job_.zScale;
     values.httpTimeout = job_.httpTimeout;
     values.useWaypoints = job_.useWaypoints != 0;
-    values.waypointFile = job_.WaypointFile();
+    values.waypointFile = job_.waypointFile;
     values.namesFromCoordinates = job_.namesFromCoordinates != 0;
     return values;
 }
 
 void CterraFetchDialog::ApplySettings(const SettingsValues& values)
 {
-    // The record's fields are atomics (the waypoints behind a lock), so a
-    // running job sees each new value whole when it next reads it.
+    // A running job keeps the settings it started with; these are the next job's.
     job_.quadSize = values.quadSize;
     job_.lineThickness = values.lineThickness;
     job_.substituteZ0 = values.substituteZ0;
@@ -417,11 +439,11 @@ void CterraFetchDialog::ApplySettings(const SettingsValues& values)
     sources_.live = values.liveSources;
     sourcesError_.clear();
     if (values.useWaypoints) {
-        job_.SetWaypointFile(values.waypointFile);
+        job_.waypointFile = values.waypointFile;
         // A file that cannot be read switches the route off, so the box
         // shows what the next job does.
-        if (ReadWaypointFile(values.waypointFile, job_, *this)) {
-            job_.SetWaypointFile("");
+        if (ReadWaypoints(values.waypointFile, job_.waypoints, *this)) {
+            job_.waypointFile.clear();
             job_.useWaypoints = 0;
         }
     }
@@ -433,6 +455,8 @@ void CterraFetchDialog::OnSettings()
 {
     CSettingsDialog dialog(*this, this);
     dialog.SetValues(CurrentSettings());
+    if (jobWorker_->IsRunning())
+        dialog.NoteRunningJob();
     if (dialog.exec() == QDialog::Accepted)
         ApplySettings(dialog.Values());
 }
@@ -479,6 +503,10 @@ QLineEdit* CterraFetchDialog::ControlEdit(JobControl control) const
 void CterraFetchDialog::EnableControl(JobControl control, bool enabled)
 {
     OnGuiThread([this, control, enabled] {
+        // The job or geocoding thread holds the close button exactly while
+        // it keeps the coordinates to itself.
+        if (control == JobControl::Close)
+            controlsUnlocked_ = enabled;
         if (QPushButton* button = ControlButton(control))
             button->setEnabled(enabled);
         else if (QLineEdit* edit = ControlEdit(control))
@@ -540,10 +568,10 @@ void CterraFetchDialog::RefreshCoordinates()
     OnGuiThread([this] {
         // The program writes all four edges itself: no recomputation meanwhile.
         syncCoordinates_ = false;
-        ui->westEdit->setText(FromStd(StringPrintf("%f", job_.quadLeft.load())));
-        ui->eastEdit->setText(FromStd(StringPrintf("%f", job_.quadRight.load())));
-        ui->northEdit->setText(FromStd(StringPrintf("%f", job_.quadTop.load())));
-        ui->southEdit->setText(FromStd(StringPrintf("%f", job_.quadBottom.load())));
+        ui->westEdit->setText(FromStd(StringPrintf("%f", job_.quadLeft)));
+        ui->eastEdit->setText(FromStd(StringPrintf("%f", job_.quadRight)));
+        ui->northEdit->setText(FromStd(StringPrintf("%f", job_.quadTop)));
+        ui->southEdit->setText(FromStd(StringPrintf("%f", job_.quadBottom)));
         syncCoordinates_ = true;
     });
 }

@@ -2,6 +2,7 @@
 
 #include "core/JobFields.h"
 #include "core/JobWindow.h"
+#include "job/JobSpec.h"
 #include "job/ServiceHosts.h"
 #include "live/LiveSourceSettings.h"
 
@@ -48,6 +49,8 @@ public:
     ~CterraFetchDialog() override;
 
     JobFields& Job() { return job_; }
+    // False while a job or geocoding run keeps the coordinates to itself.
+    bool ControlsUnlocked() const { return controlsUnlocked_; }
     CActivityList& ActivityList() const;
 
     // JobWindow, callable from any thread.
@@ -103,6 +106,9 @@ private:
     bool EnsureServiceHosts();
     void StartJob();
     void OnThreadFinished();
+    void CancelThreads();
+    // Takes on a quad found by geocoding or the next quad of scanner mode.
+    void PlaceQuad(const Quad& quad);
     QPushButton* ControlButton(JobControl control) const;
     QLineEdit* ControlEdit(JobControl control) const;
     // Runs `call` on the GUI thread: at once when already there, else queued
@@ -112,6 +118,7 @@ private:
     std::unique_ptr<Ui::CterraFetchDialog> ui;
     JobFields job_;
     bool syncCoordinates_ = true;
+    bool controlsUnlocked_ = true;
     std::string addressText_;
     std::optional<ServiceHosts> hosts_;
     bool hostsGiven_ = false;  // hosts_ came with the constructor and stay

@@ -4,6 +4,7 @@
 #include "core/JobFields.h"
 #include "export/ExportResult.h"
 #include "hosts/ResolveServiceHosts.h"
+#include "job/JobSpec.h"
 #include "job/JobWorker.h"
 #include "live/LiveSourceSettings.h"
 #include "live/LiveSourceOptions.h"
@@ -62,17 +63,17 @@ int ExportJobResult(const JobResult& result, const std::vector<ExportFormat>& fo
 }
 
 // Runs one job to its end; Ctrl-C asks it to cancel.
-int RunOneJob(JobWorker& worker, JobFields& job, const ServiceHosts& hosts)
+int RunOneJob(JobWorker& worker, JobSpec spec)
 {
     std::atomic<bool> finished{false};
     std::atomic<int> result{0};
-    worker.Start(hosts, [&](int code) {
+    worker.Start(std::move(spec), [&](int code) {
         result = code;
         finished = true;
     });
     while (!finished) {
         if (interrupted)
-            job.cancelRequested = true;
+            worker.Cancel();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     worker.Wait();
@@ -115,7 +116,7 @@ int main(int argc, char** argv)
         job.useWaypoints = 1;
         // The reader has said why on standard error; the runner adds which
         // option failed and stops before any job.
-        if (ReadWaypointFile(options.waypointFile, job, window)) {
+        if (ReadWaypoints(options.waypointFile, job.waypoints, window)) {
             std::fprintf(stderr, "terrafetch-batch: --waypoints \"%s\" was not read; no job was started.\n",
                          options.waypointFile.c_str());
             return 1;
@@ -128,13 +129,18 @@ int main(int argc, char** argv)
     }
 
     std::signal(SIGINT, OnInterrupt);
-    JobWorker worker(window, job);
+    JobWorker worker(window);
     const int jobs = options.scanQuads > 0 ? options.scanQuads : 1;
     int result = 0;
     for (int i = 0; i < jobs && result == 0 && !interrupted; ++i) {
-        result = RunOneJob(worker, job, hosts);
+        result = RunOneJob(worker, JobSpecFrom(job, hosts));
+        const JobResult made = worker.LastResult();
+        if (result == 0 && made.nextQuad) {
+            job.quadLeft = made.nextQuad->left;
+            job.quadRight = made.nextQuad->right;
+        }
         if (result == 0 && !options.exports.empty())
-            result = ExportJobResult(worker.LastResult(), options.exports, window);
+            result = ExportJobResult(made, options.exports, window);
     }
     return result;
 }

@@ -19,14 +19,12 @@ TEST(JobFields, StartsWithTheDefaultQuadAndSettings)
     EXPECT_FALSE(job.substituteZ0);
     EXPECT_FALSE(job.alignQuadToGrid);
     EXPECT_TRUE(job.removeIntermediateFiles);
-    EXPECT_TRUE(job.controlsUnlocked);
-    EXPECT_FALSE(job.cancelRequested);
     EXPECT_EQ(job.lineThickness, 1);
     EXPECT_EQ(job.zScale, 0.02);
     EXPECT_EQ(job.httpTimeout, 120);
     EXPECT_EQ(job.namesFromCoordinates, 0);
-    EXPECT_TRUE(job.Waypoints().empty());
-    EXPECT_TRUE(job.WaypointFile().empty());
+    EXPECT_TRUE(job.waypoints.empty());
+    EXPECT_TRUE(job.waypointFile.empty());
 }
 
 TEST(JobFields, ScannerModeIsAskedForWithYesInAnyCase)

@@ -1,4 +1,3 @@
-#include "core/JobFields.h"
 #include "geocode/GeocodeAnswer.h"
 #include "geocode/GeocodeUrl.h"
 #include "tests/support/RecordingWindow.h"
@@ -111,16 +110,14 @@ TEST(ParseGeocodeAnswer, PlacesTheQuadAroundASingleMatch)
     };
     for (const QuadCase& c : cases) {
         RecordingWindow window;
-        JobFields job;
-        job.quadSize = c.quadSize;
-        job.alignQuadToGrid = c.align;
-        ParseGeocodeAnswer(window, job, "x mapcenterlat=38.5,&amp;mapcenterlon=-121.5,&amp;zoom=12");
+        const std::optional<Quad> quad = ParseGeocodeAnswer(
+            window, "x mapcenterlat=38.5,&amp;mapcenterlon=-121.5,&amp;zoom=12", c.quadSize, c.align);
         EXPECT_EQ(window.Lines(), std::vector<std::string>{c.logLine});
-        EXPECT_DOUBLE_EQ(job.quadLeft, c.left);
-        EXPECT_DOUBLE_EQ(job.quadRight, c.right);
-        EXPECT_DOUBLE_EQ(job.quadTop, c.top);
-        EXPECT_DOUBLE_EQ(job.quadBottom, c.bottom);
-        EXPECT_EQ(window.CoordinateRefreshes(), 1);
+        ASSERT_TRUE(quad);
+        EXPECT_DOUBLE_EQ(quad->left, c.left);
+        EXPECT_DOUBLE_EQ(quad->right, c.right);
+        EXPECT_DOUBLE_EQ(quad->top, c.top);
+        EXPECT_DOUBLE_EQ(quad->bottom, c.bottom);
         EXPECT_EQ(window.ControlEnabled(JobControl::Proceed), true);
         EXPECT_EQ(window.ControlEnabled(JobControl::WestEdge), true);
         EXPECT_EQ(window.ControlEnabled(JobControl::NorthEdge), true);
@@ -143,12 +140,9 @@ TEST(ParseGeocodeAnswer, ListsCandidatesOrNoneAndBlinks)
     };
     for (const Case& c : cases) {
         RecordingWindow window;
-        JobFields job;
-        ParseGeocodeAnswer(window, job, c.page);
+        EXPECT_FALSE(ParseGeocodeAnswer(window, c.page, 1.0, false));
         EXPECT_EQ(window.Lines(), c.lines);
         EXPECT_EQ(window.StatusHistory(), (std::vector<StatusIcon>{StatusIcon::Failure, StatusIcon::Ok}));
-        EXPECT_DOUBLE_EQ(job.quadLeft, -99.0);  // the quad stays
-        EXPECT_EQ(window.CoordinateRefreshes(), 0);
     }
 }
 

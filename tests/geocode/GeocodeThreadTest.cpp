@@ -1,4 +1,3 @@
-#include "core/JobFields.h"
 #include "geocode/GeocodeThread.h"
 #include "tests/http/LoopbackServer.h"
 #include "tests/support/NoWaitServices.h"
@@ -25,14 +24,20 @@ protected:
     static std::string Host() { return NoWaitServices().HostAndPort(); }
 
     // After every run the controls are unlocked again and Cancel is off.
-    static void ExpectIdleControls(const RecordingWindow& window, const JobFields& job)
+    static void ExpectIdleControls(const RecordingWindow& window)
     {
         for (const JobControl control :
              {JobControl::Close, JobControl::Proceed, JobControl::WestEdge, JobControl::NorthEdge})
             EXPECT_EQ(window.ControlEnabled(control), true);
         EXPECT_EQ(window.ControlEnabled(JobControl::Cancel), false);
-        EXPECT_TRUE(job.controlsUnlocked);
     }
+
+    static GeocodeRequest Ask(const std::string& address, double quadSize = 1.0, bool alignToGrid = false)
+    {
+        return GeocodeRequest{Host(), address, quadSize, alignToGrid, 120};
+    }
+
+    std::atomic<bool> cancelRequested{false};
 
 };
 
@@ -48,47 +53,43 @@ bool HasLineStartingWith(const RecordingWindow& window, const std::string& prefi
 TEST_F(GeocodeThreadTest, SingleMatchPlacesTheQuad)
 {
     RecordingWindow window;
-    JobFields job;
-    EXPECT_EQ(GeocodeThread(window, job, Host(), "Salina, KS"), 0);
-    ExpectIdleControls(window, job);
+    const GeocodeOutcome outcome = GeocodeThread(window, Ask("Salina, KS"), cancelRequested);
+    EXPECT_EQ(outcome.result, 0);
+    ExpectIdleControls(window);
     // Salina, Kansas lies near 38.84 N, 97.63 W; the 1-degree quad is centred on it.
-    EXPECT_NEAR(job.quadLeft, -98.13, 0.01);
-    EXPECT_NEAR(job.quadRight, -97.13, 0.01);
-    EXPECT_NEAR(job.quadTop, 39.34, 0.01);
-    EXPECT_NEAR(job.quadBottom, 38.34, 0.01);
+    ASSERT_TRUE(outcome.quad);
+    EXPECT_NEAR(outcome.quad->left, -98.13, 0.01);
+    EXPECT_NEAR(outcome.quad->right, -97.13, 0.01);
+    EXPECT_NEAR(outcome.quad->top, 39.34, 0.01);
+    EXPECT_NEAR(outcome.quad->bottom, 38.34, 0.01);
     EXPECT_TRUE(HasLineStartingWith(window, "  quad: -98.13"));
-    EXPECT_EQ(window.CoordinateRefreshes(), 1);
 }
 
 TEST_F(GeocodeThreadTest, AlignedMatchSnapsToTheGrid)
 {
     RecordingWindow window;
-    JobFields job;
-    job.quadSize = 0.25;
-    job.alignQuadToGrid = true;
-    EXPECT_EQ(GeocodeThread(window, job, Host(), "Salina, KS"), 0);
+    EXPECT_EQ(GeocodeThread(window, Ask("Salina, KS", 0.25, true), cancelRequested).result, 0);
     EXPECT_TRUE(window.HasLine("  quad: -97.750000, -97.500000, 39.000000, 38.750000"));
 }
 
 TEST_F(GeocodeThreadTest, SeveralPlacesBecomeCandidates)
 {
     RecordingWindow window;
-    JobFields job;
-    EXPECT_EQ(GeocodeThread(window, job, Host(), "Springfield"), 0);
-    ExpectIdleControls(window, job);
+    const GeocodeOutcome outcome = GeocodeThread(window, Ask("Springfield"), cancelRequested);
+    EXPECT_EQ(outcome.result, 0);
+    ExpectIdleControls(window);
     EXPECT_TRUE(window.HasLine("        Multiple addresses found:"));
     EXPECT_TRUE(HasLineStartingWith(window, "        \u00BBSpringfield, Springfield, "));
-    EXPECT_DOUBLE_EQ(job.quadLeft, -99.0);
+    EXPECT_FALSE(outcome.quad);
     EXPECT_EQ(window.StatusHistory(), (std::vector<StatusIcon>{StatusIcon::Failure, StatusIcon::Ok}));
 }
 
 TEST_F(GeocodeThreadTest, UnknownAddressFindsNothing)
 {
     RecordingWindow window;
-    JobFields job;
-    EXPECT_EQ(GeocodeThread(window, job, Host(), "Qwxyz Nowhere, ZZ"), 0);
+    EXPECT_EQ(GeocodeThread(window, Ask("Qwxyz Nowhere, ZZ"), cancelRequested).result, 0);
     EXPECT_TRUE(window.HasLine("        No address found."));
-    ExpectIdleControls(window, job);
+    ExpectIdleControls(window);
 }
 
 TEST_F(GeocodeThreadTest, ServerErrorShowsTheFailureAndKeepsTheQuad)
@@ -103,12 +104,13 @@ TEST_F(GeocodeThreadTest, ServerErrorShowsTheFailureAndKeepsTheQuad)
         connection.Reply(500, "", "broken");
     });
     RecordingWindow window;
-    JobFields job;
-    EXPECT_NE(GeocodeThread(window, job, "127.0.0.1:" + std::to_string(server.Port()), "1 A&B St, X"), 0);
-    ExpectIdleControls(window, job);
+    GeocodeRequest request = Ask("1 A&B St, X");
+    request.host = "127.0.0.1:" + std::to_string(server.Port());
+    const GeocodeOutcome outcome = GeocodeThread(window, request, cancelRequested);
+    EXPECT_NE(outcome.result, 0);
+    ExpectIdleControls(window);
     EXPECT_EQ(window.StatusHistory(), std::vector<StatusIcon>{StatusIcon::Failure});
-    EXPECT_DOUBLE_EQ(job.quadLeft, -99.0);
-    EXPECT_DOUBLE_EQ(job.quadTop, 40.0);
+    EXPECT_FALSE(outcome.quad);
     std::lock_guard lock(mutex);
     EXPECT_EQ(target, "/demo.cgi?address=1%20A%26B%20St%2C%20X");
 }
@@ -116,16 +118,20 @@ TEST_F(GeocodeThreadTest, ServerErrorShowsTheFailureAndKeepsTheQuad)
 TEST_F(GeocodeThreadTest, WorkerRunsOneAtATimeAndReportsItsEnd)
 {
     RecordingWindow window;
-    JobFields job;
-    GeocodeWorker worker(window, job);
+    GeocodeWorker worker(window);
     std::atomic<int> finished{-1};
-    ASSERT_TRUE(worker.Start(Host(), "67401", [&](int result) { finished = result; }));
+    std::optional<Quad> quad;
+    ASSERT_TRUE(worker.Start(Ask("67401"), [&](const GeocodeOutcome& outcome) {
+        quad = outcome.quad;
+        finished = outcome.result;
+    }));
     worker.Wait();
     EXPECT_EQ(finished, 0);
+    EXPECT_TRUE(quad) << "the outcome carries the quad";
     EXPECT_FALSE(worker.IsRunning());
     EXPECT_TRUE(HasLineStartingWith(window, "  quad: "));
     // A finished worker starts again.
-    ASSERT_TRUE(worker.Start(Host(), "Springfield"));
+    ASSERT_TRUE(worker.Start(Ask("Springfield")));
     worker.Wait();
     EXPECT_TRUE(window.HasLine("        Multiple addresses found:"));
 }

@@ -3,6 +3,7 @@
 // name may be left half-written.
 #include "core/JobFields.h"
 #include "tests/support/RecordingWindow.h"
+#include "job/JobSpec.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "raster/TGAFile.h"
@@ -120,7 +121,8 @@ protected:
         job.removeIntermediateFiles = !keepIntermediates;
         job.substituteZ0 = true;
         fs::current_path(disk.Path());
-        const int result = RunJob(window, job, hosts);
+        const std::atomic<bool> neverCancelled{false};
+        const int result = RunJob(window, JobSpecFrom(job, hosts), neverCancelled);
         fs::current_path(previous);
         return result;
     }

@@ -1,5 +1,6 @@
 #include "core/JobFields.h"
 #include "core/JobFileNames.h"
+#include "job/JobSpec.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "live/HgtTile.h"
@@ -73,7 +74,8 @@ protected:
         job.SetWestEdge(west);
         job.SetNorthEdge(north);
         ServiceHosts hosts{services->HostAndPort(), NoWaitServices().HostAndPort(), NoWaitServices().HostAndPort()};
-        return RunJob(*window, job, hosts);
+        const std::atomic<bool> neverCancelled{false};
+        return RunJob(*window, JobSpecFrom(job, hosts), neverCancelled);
     }
 
     std::string Log() const

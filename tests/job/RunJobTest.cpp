@@ -4,6 +4,8 @@
 #include "core/JobFields.h"
 #include "core/JobFileNames.h"
 #include "core/QuadGeometry.h"
+#include "job/JobResult.h"
+#include "job/JobSpec.h"
 #include "job/JobWorker.h"
 #include "job/ServiceHosts.h"
 #include "raster/TGAFile.h"
@@ -32,23 +34,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets the job's cancel flag when a log line matches, so a cancel lands at
-// a known point of the job.
+// Cancels the worker's job when a log line matches, so a cancel lands at a
+// known point of the job.
 class CancellingWindow : public RecordingWindow {
 public:
-    CancellingWindow(JobFields& job, std::function<bool(const std::string&)> when)
-        : job_(job), when_(std::move(when))
-    {
-    }
+    explicit CancellingWindow(std::function<bool(const std::string&)> when) : when_(std::move(when)) {}
     void AddToLog(const std::string& line) override
     {
         RecordingWindow::AddToLog(line);
-        if (when_(line))
-            job_.cancelRequested = true;
+        if (when_(line) && worker)
+            worker->Cancel();
     }
 
+    JobWorker* worker = nullptr;
+
 private:
-    JobFields& job_;
     std::function<bool(const std::string&)> when_;
 };
 
@@ -93,11 +93,16 @@ protected:
         return {};
     }
 
+    // Runs the job the fields describe, as the window starts one.
+    int Run(JobWindow& on) { return RunJob(on, JobSpecFrom(job, hosts), cancelRequested, &made); }
+
     static ReferenceServices* services;
     TempDir folder;
     fs::path previous;
     ServiceHosts hosts;
     JobFields job;
+    std::atomic<bool> cancelRequested{false};
+    JobResult made;
     RecordingWindow window;
 };
 
@@ -105,7 +110,7 @@ ReferenceServices* RunJobTest::services = nullptr;
 
 TEST_F(RunJobTest, SuccessfulJobLeavesExactlyItsFourResultFiles)
 {
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     const std::string base = ArchiveBase(window);
     ASSERT_FALSE(base.empty());
     EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{base + "_el.tga", base + "_tx_c.tga", base + "_1.alp",
@@ -119,15 +124,14 @@ TEST_F(RunJobTest, SuccessfulJobLeavesExactlyItsFourResultFiles)
     EXPECT_EQ(window.ControlEnabled(JobControl::Close), true);
     EXPECT_EQ(window.ControlEnabled(JobControl::Cancel), true) << "the worker disables Cancel, not the pipeline";
     EXPECT_TRUE(window.StatusHistory().empty()) << "success never changes the status picture";
-    EXPECT_TRUE(job.controlsUnlocked);
-    EXPECT_EQ(job.rasterColumns, 360);
-    EXPECT_EQ(job.rasterRows, 360);
+    EXPECT_EQ(made.rasterColumns, 360);
+    EXPECT_EQ(made.rasterRows, 360);
 }
 
 TEST_F(RunJobTest, KeptIntermediatesAndHeightsEqualTheServedElevation)
 {
     job.removeIntermediateFiles = false;
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     const std::string b = ArchiveBase(window);
     EXPECT_EQ(FilesIn(folder.Path()),
               (std::set<std::string>{b + ".zip", b + "/", b + "_tx_00.gif", b + "_tx_00.tga", b + "_tx_r_00.tga",
@@ -153,7 +157,7 @@ TEST_F(RunJobTest, KeptIntermediatesAndHeightsEqualTheServedElevation)
 TEST_F(RunJobTest, TextureShowsTheColouringWhereTheMapIsWhiteAndTheMapElsewhere)
 {
     job.removeIntermediateFiles = false;
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     const std::string b = ArchiveBase(window);
     TGAFile map, coloring, combined;
     ASSERT_EQ(map.Open(folder.File(b + "_tx_r.tga")), 0);
@@ -181,7 +185,7 @@ TEST_F(RunJobTest, TextureShowsTheColouringWhereTheMapIsWhiteAndTheMapElsewhere)
 TEST_F(RunJobTest, ParameterFilesNameTheResultsAndTheRasterSize)
 {
     job.namesFromCoordinates = 1;
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     const std::string b = ArchiveBase(window);
     const std::string first = folder.File("40.000000N99.000000W_1.alp");
     FlightParameters values;
@@ -227,9 +231,9 @@ TEST_F(RunJobTest, AJobRemovesWhatAKilledJobLeftAndNamesItsRouteLikeItsOtherResu
     std::ofstream(folder.File(running)) << "intermediate " << folder.File("running.tga") << "\n";
 
     job.namesFromCoordinates = 1;
-    job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
+    job.waypoints = {{39.95, -98.99, "start"}, {39.92, -98.91, "end"}};
     job.useWaypoints = 1;
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     EXPECT_TRUE(window.HasLine("Removed 4 files that an interrupted job left in \"" + folder.Path().string() + "\"."));
     const std::string c = "40.000000N99.000000W";
     EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{c + "_el.tga", c + "_tx_cw.tga", c + "_1.alp", c + "_2.alp",
@@ -244,9 +248,9 @@ TEST_F(RunJobTest, DefaultOneDegreeQuad)
     job.quadSize = 1.0;
     job.SetWestEdge(-99);
     job.SetNorthEdge(40);
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
-    EXPECT_EQ(job.rasterColumns, 3600);
-    EXPECT_EQ(job.rasterRows, 3600);
+    ASSERT_EQ(Run(window), 0);
+    EXPECT_EQ(made.rasterColumns, 3600);
+    EXPECT_EQ(made.rasterRows, 3600);
     const std::string b = ArchiveBase(window);
     const std::string first = ReadFileBytes(folder.File(b + "_1.alp"));
     const std::string second = ReadFileBytes(folder.File(b + "_2.alp"));
@@ -258,11 +262,11 @@ TEST_F(RunJobTest, DefaultOneDegreeQuad)
 
 TEST_F(RunJobTest, WaypointsMakeTheRouteTextureTheFinalOneWhileTheyAreSwitchedOn)
 {
-    job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
+    job.waypoints = {{39.95, -98.99, "start"}, {39.92, -98.91, "end"}};
     job.lineThickness = 4;
     // A list kept from before, with the route switched off: no route.
     job.useWaypoints = 0;
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     std::string b = ArchiveBase(window);
     EXPECT_EQ(FilesIn(folder.Path()), (std::set<std::string>{b + "_el.tga", b + "_tx_c.tga", b + "_1.alp", b + "_2.alp"}));
     EXPECT_FALSE(window.HasLine("Adding Waypoints successful: \"" + folder.File(b + "_tx_cw.tga") + "\" written."));
@@ -271,7 +275,7 @@ TEST_F(RunJobTest, WaypointsMakeTheRouteTextureTheFinalOneWhileTheyAreSwitchedOn
 
     job.useWaypoints = 1;
     RecordingWindow withRoute;
-    ASSERT_EQ(RunJob(withRoute, job, hosts), 0);
+    ASSERT_EQ(Run(withRoute), 0);
     b = ArchiveBase(withRoute);
     EXPECT_EQ(FilesIn(folder.Path()),
               (std::set<std::string>{b + "_el.tga", b + "_tx_cw.tga", b + "_1.alp", b + "_2.alp"}));
@@ -285,7 +289,7 @@ TEST_F(RunJobTest, AFolderTheParameterFilesCannotNameFailsBeforeAnythingIsFetche
     const fs::path broken = folder.Path() / "two\nlines";
     fs::create_directory(broken);
     fs::current_path(broken);
-    EXPECT_NE(RunJob(window, job, hosts), 0);
+    EXPECT_NE(Run(window), 0);
     EXPECT_TRUE(window.Lines().back().find("cannot be named in the flight parameter files: it holds a line break") !=
                 std::string::npos)
         << window.Lines().back();
@@ -298,25 +302,27 @@ TEST_F(RunJobTest, AFolderTheParameterFilesCannotNameFailsBeforeAnythingIsFetche
 TEST_F(RunJobTest, ScannerModeMovesEastOnlyAfterSuccess)
 {
     job.scannerMode = true;
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
-    EXPECT_EQ(job.quadLeft, -98.75);
-    EXPECT_DOUBLE_EQ(job.quadRight, -98.65);
+    ASSERT_EQ(Run(window), 0);
+    ASSERT_TRUE(made.nextQuad);
+    EXPECT_EQ(made.nextQuad->left, -98.75);
+    EXPECT_DOUBLE_EQ(made.nextQuad->right, -98.65);
+    EXPECT_EQ(made.quad.left, -99.0) << "the quad the job ran for";
     EXPECT_EQ(window.Lines().back(), "quadLeft = -98.750000, quadRight = -98.650000");
-    EXPECT_EQ(window.CoordinateRefreshes(), 1);
 
     hosts.map = "127.0.0.1:1";  // nothing listens there
     RecordingWindow failing;
-    EXPECT_NE(RunJob(failing, job, hosts), 0);
-    EXPECT_EQ(job.quadLeft, -98.75);
+    made = JobResult{};
+    EXPECT_NE(Run(failing), 0);
+    EXPECT_FALSE(made.nextQuad);
 }
 
 TEST_F(RunJobTest, SubstituteZ0FillsTheHolesOnlyWhenAsked)
 {
-    ASSERT_EQ(RunJob(window, job, hosts), 0);
+    ASSERT_EQ(Run(window), 0);
     EXPECT_FALSE(window.HasLine("Substituting NODATA (z = 0) values via 2D relaxation."));
     job.substituteZ0 = true;
     RecordingWindow filling;
-    ASSERT_EQ(RunJob(filling, job, hosts), 0);
+    ASSERT_EQ(Run(filling), 0);
     EXPECT_TRUE(filling.HasLine("Substituting NODATA (z = 0) values via 2D relaxation."));
 }
 
@@ -337,10 +343,11 @@ TEST_F(RunJobTest, CancelEndsTheJobWhereverItIsSeen)
         TempDir jobFolder;
         fs::current_path(jobFolder.Path());
         job.substituteZ0 = c.substitute;
-        CancellingWindow cancelling(job, c.when);
-        JobWorker worker(cancelling, job);
+        CancellingWindow cancelling(c.when);
+        JobWorker worker(cancelling);
+        cancelling.worker = &worker;
         std::atomic<int> result{-1};
-        ASSERT_TRUE(worker.Start(hosts, [&result](int code) { result = code; }));
+        ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts), [&result](int code) { result = code; }));
         worker.Wait();
         EXPECT_EQ(result, 3) << c.name;
         EXPECT_TRUE(cancelling.HasLine("Download canceled by user.")) << c.name;
@@ -360,12 +367,13 @@ TEST_F(RunJobTest, CancelEndsTheJobWhereverItIsSeen)
 
 TEST_F(RunJobTest, CancelWhileTheRouteIsDrawnEndsTheJobAsACancel)
 {
-    job.SetWaypoints({{39.95, -98.99, "start"}, {39.92, -98.91, "end"}});
+    job.waypoints = {{39.95, -98.99, "start"}, {39.92, -98.91, "end"}};
     job.useWaypoints = 1;
-    CancellingWindow cancelling(job, [](const std::string& l) { return l.rfind("Combining successful", 0) == 0; });
-    JobWorker worker(cancelling, job);
+    CancellingWindow cancelling([](const std::string& l) { return l.rfind("Combining successful", 0) == 0; });
+    JobWorker worker(cancelling);
+    cancelling.worker = &worker;
     std::atomic<int> result{-1};
-    ASSERT_TRUE(worker.Start(hosts, [&result](int code) { result = code; }));
+    ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts), [&result](int code) { result = code; }));
     worker.Wait();
     EXPECT_EQ(result, 3);
     EXPECT_TRUE(cancelling.HasLine("Adding Waypoints canceled by user."));
@@ -407,11 +415,11 @@ private:
 
 TEST_F(RunJobTest, CancelAtTenMomentsSpreadOverAJobWithALongRouteNeverEndsInSuccess)
 {
-    job.SetWaypoints(LongRoute());
+    job.waypoints = LongRoute();
     job.useWaypoints = 1;
     job.lineThickness = 16;
     TimedWindow reference;
-    ASSERT_EQ(RunJob(reference, job, hosts), 0);
+    ASSERT_EQ(Run(reference), 0);
     const auto times = reference.Times();
     ASSERT_GT(times.size(), 10u);
     const auto length = times.back() - times.front();
@@ -430,31 +438,31 @@ TEST_F(RunJobTest, CancelAtTenMomentsSpreadOverAJobWithALongRouteNeverEndsInSucc
         TempDir jobFolder;
         fs::current_path(jobFolder.Path());
         std::atomic<size_t> seen{0};
-        CancellingWindow cancelling(job, [&](const std::string&) { return seen++ == line && rest.count() == 0; });
-        JobWorker worker(cancelling, job);
+        CancellingWindow cancelling([&](const std::string&) { return seen++ == line && rest.count() == 0; });
+        JobWorker worker(cancelling);
+        cancelling.worker = &worker;
         std::atomic<int> result{-1};
-        ASSERT_TRUE(worker.Start(hosts, [&result](int code) { result = code; }));
+        ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts), [&result](int code) { result = code; }));
         if (rest.count() > 0) {
             while (seen <= line && result == -1)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             std::this_thread::sleep_for(rest);
-            job.cancelRequested = true;
+            worker.Cancel();
         }
         worker.Wait();
         EXPECT_EQ(result, 3);
         EXPECT_FALSE(cancelling.HasLine("Download successfully finished."));
         EXPECT_EQ(cancelling.StatusHistory().back(), StatusIcon::Failure);
         EXPECT_EQ(cancelling.ControlEnabled(JobControl::Proceed), true);
-        job.cancelRequested = false;
     }
 }
 
 TEST_F(RunJobTest, SecondStartWhileAJobRunsIsRefused)
 {
-    CancellingWindow slow(job, [](const std::string&) { return false; });
-    JobWorker worker(slow, job);
-    ASSERT_TRUE(worker.Start(hosts));
-    EXPECT_FALSE(worker.Start(hosts));
+    CancellingWindow slow([](const std::string&) { return false; });
+    JobWorker worker(slow);
+    ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts)));
+    EXPECT_FALSE(worker.Start(JobSpecFrom(job, hosts)));
     worker.Wait();
     EXPECT_FALSE(worker.IsRunning());
 }
@@ -465,7 +473,7 @@ TEST_F(RunJobTest, MapServerErrorLeavesTheHeightMapButNoRasterFiles)
         connection.Reply(500, "Content-Type: text/plain\r\n", "broken");
     });
     hosts.map = "127.0.0.1:" + std::to_string(failing.Port());
-    EXPECT_EQ(RunJob(window, job, hosts), 5);
+    EXPECT_EQ(Run(window), 5);
     EXPECT_TRUE(window.HasLine("Error processing HTTP request."));
     const std::string b = ArchiveBase(window);
     EXPECT_EQ(FilesIn(folder.Path()), std::set<std::string>{b + "_el.tga"});
@@ -498,7 +506,7 @@ TEST_F(RunJobTest, DamagedArchiveOrRastersAtTopLevelFailTheJob)
 {
     LoopbackServer damaged = ServeArchive("PK\x03\x04 this is no archive");
     hosts.extract = "127.0.0.1:" + std::to_string(damaged.Port());
-    EXPECT_EQ(RunJob(window, job, hosts), 1);
+    EXPECT_EQ(Run(window), 1);
     EXPECT_EQ(window.StatusHistory().back(), StatusIcon::Failure);
 
     LoopbackServer topLevel = ServeArchive(ZipBytes({{"4711.bil", std::string(8, '\0')},
@@ -506,7 +514,7 @@ TEST_F(RunJobTest, DamagedArchiveOrRastersAtTopLevelFailTheJob)
                                                      {"4711.stx", "1 0 0 0 0\n"}}));
     hosts.extract = "127.0.0.1:" + std::to_string(topLevel.Port());
     RecordingWindow second;
-    EXPECT_EQ(RunJob(second, job, hosts), 1);
+    EXPECT_EQ(Run(second), 1);
     EXPECT_EQ(second.Lines().back(), "Error in BilToTga(): Could not open \"" + folder.File("4711/4711.hdr") + "\".");
 }
 
@@ -514,7 +522,7 @@ TEST_F(RunJobTest, UnwritableSecondParameterFileEndsTheJobWithAttention)
 {
     job.namesFromCoordinates = 1;
     fs::create_directory(folder.Path() / "40.000000N99.000000W_2.alp");
-    EXPECT_EQ(RunJob(window, job, hosts), 1);
+    EXPECT_EQ(Run(window), 1);
     const std::vector<std::string> lines = window.Lines();
     const std::string second = folder.File("40.000000N99.000000W_2.alp");
     ASSERT_GE(lines.size(), 3u);

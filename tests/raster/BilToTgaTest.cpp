@@ -1,6 +1,5 @@
 #include "raster/BilToTga.h"
 
-#include "core/JobFields.h"
 #include "raster/TGAFile.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
@@ -41,7 +40,7 @@ protected:
                                      + "NBITS         " + std::to_string(bits) + "\r\n");
     }
 
-    int Convert() { return BilToTga(Data(), Header(), Statistics(), Output(), window, job); }
+    int Convert() { return BilToTga(Data(), Header(), Statistics(), Output(), window, size); }
 
     TGAFile OpenOutput()
     {
@@ -52,7 +51,7 @@ protected:
 
     TempDir dir;
     RecordingWindow window;
-    JobFields job;
+    RasterSize size;
 };
 
 TEST_F(BilFixture, DropsTheNorthRowAndEastColumnKeepingNorthUp)
@@ -67,8 +66,8 @@ TEST_F(BilFixture, DropsTheNorthRowAndEastColumnKeepingNorthUp)
     EXPECT_EQ(image.GetValue(1, 0), 32);
     EXPECT_EQ(image.GetValue(0, 1), 21);
     EXPECT_EQ(image.GetValue(1, 1), 22);
-    EXPECT_EQ(job.rasterRows, 2);
-    EXPECT_EQ(job.rasterColumns, 2);
+    EXPECT_EQ(size.rows, 2);
+    EXPECT_EQ(size.columns, 2);
     EXPECT_EQ(window.Lines(), (std::vector<std::string>{
                                   "Converting \"" + Data() + "\" to \"" + Output() + "\".",
                                   "BIL import successful: \"" + Output() + "\" written."}));
@@ -200,13 +199,13 @@ TEST_F(BilFixture, RasterFarBeyondAnyQuadIsRefusedBeforeAllocation)
 
 TEST_F(BilFixture, RasterSizeIsClearedAtTheStartAndSetOnlyOnSuccess)
 {
-    job.rasterRows = 77;
-    job.rasterColumns = 77;
+    size.rows = 77;
+    size.columns = 77;
     WriteFileBytes(Header(), "NROWS 5\nNCOLS 6\nNBITS 16\n");
     WriteFileBytes(Statistics(), "bad\n");
     EXPECT_EQ(Convert(), 1);
-    EXPECT_EQ(job.rasterRows, 5) << "the header's size is kept while it is read";
-    EXPECT_EQ(job.rasterColumns, 6);
+    EXPECT_EQ(size.rows, 0) << "a failed conversion reports no size";
+    EXPECT_EQ(size.columns, 0);
 }
 
 } // namespace

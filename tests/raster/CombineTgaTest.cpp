@@ -1,6 +1,5 @@
 #include "ConversionTestSupport.h"
 
-#include "core/JobFields.h"
 #include "raster/CombineTga.h"
 #include "tests/support/RecordingWindow.h"
 
@@ -19,7 +18,7 @@ class CombineTgaTest : public testing::Test {
 protected:
     ScratchFolder folder;
     CurrentFolder here{folder.Folder()};  // "legend.tga" is looked up here
-    JobFields job;
+    bool keepIntermediates = false;
     RecordingWindow log;
 
     std::vector<std::string> LinesAfterFirst() const
@@ -34,7 +33,7 @@ TEST_F(CombineTgaTest, DefaultListsMakeWhiteTransparentAndTintAreas)
     const Rgb map[] = {{255, 255, 255}, {255, 247, 159}, {0, 0, 0}, {255, 180, 170}, {10, 20, 30}};
     WriteImage("m.tga", 5, 1, [&](int x, int) { return map[x]; });
     WriteImage("e.tga", 5, 1, [](int, int) { return Rgb{200, 100, 50}; });
-    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", log, job), 0);
+    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", log, keepIntermediates), 0);
     TGAFile out;
     ASSERT_EQ(out.Open("o.tga"), 0);
     EXPECT_EQ(PixelOf(out, 0, 0), (Rgb{200, 100, 50}));
@@ -60,7 +59,7 @@ TEST_F(CombineTgaTest, LegendDefinesTheListsNewestFirst)
     WriteImage("legend.tga", 3, 2, [&](int x, int y) { return y == 1 ? white : (x < 2 ? red : blue); });
     WriteImage("m.tga", 3, 1, [&](int x, int) { return x == 0 ? white : (x == 1 ? blue : Rgb{255, 247, 159}); });
     WriteImage("e.tga", 3, 1, [](int, int) { return Rgb{100, 100, 100}; });
-    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", log, job), 0);
+    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", log, keepIntermediates), 0);
     EXPECT_EQ(LinesAfterFirst(), (std::vector<std::string>{
                                      "CombineTga(): Legend file \"legend.tga\" present and loaded.",
                                      kIntro,
@@ -82,7 +81,7 @@ TEST_F(CombineTgaTest, OddLegends)
     WriteImage("legend.tga", 2, 1, [](int, int) { return Rgb{1, 2, 3}; });
     WriteImage("m.tga", 1, 1, [](int, int) { return Rgb{255, 255, 255}; });
     WriteImage("e.tga", 1, 1, [](int, int) { return Rgb{7, 7, 7}; });
-    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", log, job), 0);
+    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", log, keepIntermediates), 0);
     EXPECT_EQ(log.Lines()[3], "CombineTga(): lighteningColor[0]: (1/2/3)");
     TGAFile out;
     ASSERT_EQ(out.Open("o.tga"), 0);
@@ -90,18 +89,18 @@ TEST_F(CombineTgaTest, OddLegends)
 
     WriteBytes("legend.tga", {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2, 0, 24, 0});  // run-length encoded
     RecordingWindow second;
-    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", second, job), 0);
+    ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", second, keepIntermediates), 0);
     EXPECT_EQ(second.Lines()[1], "CombineTga(): No legend file \"legend.tga\" present.");
 }
 
 TEST_F(CombineTgaTest, ColoringOfAnotherSizeIsStretchedIntoASideFile)
 {
     for (bool remove : {true, false}) {
-        job.removeIntermediateFiles = remove;
+        keepIntermediates = !remove;
         WriteImage("m.tga", 8, 8, [](int, int) { return Rgb{255, 255, 255}; });
         WriteImage("e.tga", 4, 4, [](int x, int y) { return Rgb{x * 10, y * 10, 5}; });
         RecordingWindow run;
-        ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", run, job), 0);
+        ASSERT_EQ(CombineTga("m.tga", "e.tga", "o.tga", run, keepIntermediates), 0);
         EXPECT_TRUE(run.HasLine("Stretching/shrinking successful: \"e.tga.stretched.tga\" written."));
         EXPECT_EQ(std::filesystem::exists("e.tga.stretched.tga"), !remove);
         TGAFile out;
@@ -142,7 +141,7 @@ TEST_F(CombineTgaTest, OldReadOnlySideFileOfAnotherSizeIsReplacedNotRead)
     int result = 0;
     {
         AsUnprivilegedUser user;
-        result = CombineTga("m.tga", "e.tga", "o.tga", log, job);
+        result = CombineTga("m.tga", "e.tga", "o.tga", log, keepIntermediates);
     }
     // Files are written under a temporary name and renamed into place, so a
     // read-only old copy in a writable folder is replaced, never read.
@@ -168,7 +167,7 @@ TEST_F(CombineTgaTest, FailuresNameTheFile)
     };
     for (const Case& c : cases) {
         RecordingWindow run;
-        EXPECT_EQ(CombineTga(c.map, c.coloring, c.output, run, job), c.code);
+        EXPECT_EQ(CombineTga(c.map, c.coloring, c.output, run, keepIntermediates), c.code);
         EXPECT_EQ(run.Lines().back(), c.line);
     }
     EXPECT_FALSE(std::filesystem::exists("o.tga"));

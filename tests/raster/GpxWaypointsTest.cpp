@@ -1,6 +1,5 @@
 #include "ConversionTestSupport.h"
 
-#include "core/JobFields.h"
 #include "raster/AddWaypoints.h"
 #include "raster/GpxWaypoints.h"
 #include "raster/WaypointFile.h"
@@ -110,7 +109,7 @@ class GpxFileTest : public testing::Test {
 protected:
     ScratchFolder folder;
     RecordingWindow window;
-    JobFields job;
+    WaypointList route;
 
     std::string Write(const std::string& name, const std::string& content)
     {
@@ -131,16 +130,16 @@ TEST_F(GpxFileTest, AGpxRouteDrawsWhatItsTextFileDraws)
                                                    "<rtept lat=\"39.75\" lon=\"-98.25\"/><rtept lat=\"39.1\" "
                                                    "lon=\"-98.6\"/><rtept lat=\"40.2\" lon=\"-98.3\"/></rte>"));
     const std::string text = Write("route.txt", "39.75 -98.75 A\n39.75 -98.25\n39.1 -98.6\n40.2 -98.3\n");
-    ASSERT_FALSE(ReadWaypointFile(gpx, job, window));
-    const WaypointList fromGpx = job.Waypoints();
+    ASSERT_FALSE(ReadWaypoints(gpx, route, window));
+    const WaypointList fromGpx = route;
     ASSERT_FALSE(CheckWaypointFile(gpx, window));
-    ASSERT_FALSE(ReadWaypointFile(text, job, window));
-    EXPECT_EQ(Points(fromGpx), Points(job.Waypoints()));
+    ASSERT_FALSE(ReadWaypoints(text, route, window));
+    EXPECT_EQ(Points(fromGpx), Points(route));
     EXPECT_TRUE(window.Messages().empty());
 
     WriteImage(folder.Path("in.tga"), 120, 100, [](int x, int y) { return Rgb{x, y, 7}; });
     std::vector<std::vector<char>> drawn;
-    for (const WaypointList& list : {fromGpx, job.Waypoints()}) {
+    for (const WaypointList& list : {fromGpx, route}) {
         ASSERT_EQ(AddWaypoints(folder.Path("in.tga"), folder.Path("out.tga"), -99, 40, -98, 39, list, 4, window), 0);
         std::ifstream in(folder.Path("out.tga"), std::ios::binary);
         drawn.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -155,8 +154,8 @@ TEST_F(GpxFileTest, PointsOffTheEarthFailTheFileWithTheirElement)
 {
     const std::string gpx = Write("far.gpx", Gpx("<wpt lat=\"39.5\" lon=\"-98.5\"/>\n<wpt lat=\"1e300\" "
                                                  "lon=\"-1e300\"/>"));
-    EXPECT_TRUE(ReadWaypointFile(gpx, job, window));
-    EXPECT_TRUE(job.Waypoints().empty());
+    EXPECT_TRUE(ReadWaypoints(gpx, route, window));
+    EXPECT_TRUE(route.empty());
     ASSERT_EQ(window.Messages().size(), 1u);
     EXPECT_EQ(window.Messages()[0], "terraFetch: Error: The GPX file\n\"" + gpx +
                                         "\"\nholds a <wpt> at line 4, column 31 without a latitude of -90 to 90 "
@@ -165,10 +164,10 @@ TEST_F(GpxFileTest, PointsOffTheEarthFailTheFileWithTheirElement)
 
 TEST_F(GpxFileTest, AFailedGpxFileEmptiesTheListAndSaysSo)
 {
-    ASSERT_FALSE(ReadWaypointFile(Write("good.txt", "40 -99\n"), job, window));
+    ASSERT_FALSE(ReadWaypoints(Write("good.txt", "40 -99\n"), route, window));
     const std::string broken = Write("broken.gpx", Gpx("<wpt lat=\"40\" lon=\"-99\"/><wpt"));
-    EXPECT_TRUE(ReadWaypointFile(broken, job, window));
-    EXPECT_TRUE(job.Waypoints().empty());
+    EXPECT_TRUE(ReadWaypoints(broken, route, window));
+    EXPECT_TRUE(route.empty());
 
     // A 1 GiB file (sparse, so cheap to make) fails at once on its size.
     const std::string huge = Write("huge.gpx", Gpx("<wpt lat=\"40\" lon=\"-99\"/>"));
@@ -192,8 +191,8 @@ TEST_F(GpxFileTest, AFailedGpxFileEmptiesTheListAndSaysSo)
 TEST_F(GpxFileTest, XmlThatIsNotGpxIsRefused)
 {
     const std::string kml = Write("k.kml", "<kml>\n40.5 -98.25 x\n</kml>\n");
-    ASSERT_TRUE(ReadWaypointFile(kml, job, window));
-    EXPECT_TRUE(job.Waypoints().empty());
+    ASSERT_TRUE(ReadWaypoints(kml, route, window));
+    EXPECT_TRUE(route.empty());
     EXPECT_EQ(window.Messages(), (std::vector<std::string>{"terraFetch: Error: The file\n\"" + kml +
                                                            "\"\nis an XML document, but not GPX: its root element "
                                                            "is <kml>."}));

@@ -1,7 +1,6 @@
 #include "raster/RelaxNoData.h"
 
 #include "bench/RelaxNoDataReference.h"
-#include "core/JobFields.h"
 #include "raster/TGAFile.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
@@ -51,7 +50,8 @@ protected:
 
     TempDir dir;
     RecordingWindow window;
-    JobFields job;
+    bool keepUnfilled = false;
+    std::atomic<bool> cancelRequested{false};
 };
 
 TEST_F(RelaxFixture, OneRowExamplesStopWhenTwoIterationsChangeTheSameTotal)
@@ -69,7 +69,7 @@ TEST_F(RelaxFixture, OneRowExamplesStopWhenTwoIterationsChangeTheSameTotal)
     for (const auto& c : cases) {
         RecordingWindow fresh;
         WriteMap({c.row});
-        ASSERT_EQ(RelaxNoData(Map(), 50, fresh, job), 0);
+        ASSERT_EQ(RelaxNoData(Map(), 50, keepUnfilled, fresh, cancelRequested), 0);
         EXPECT_EQ(ReadMap(Map()), Rows{c.filled});
         EXPECT_EQ(fresh.Lines().back(), c.line);
         EXPECT_FALSE(std::filesystem::exists(Map() + ".rm")) << "removed as an intermediate file";
@@ -82,7 +82,7 @@ TEST_F(RelaxFixture, ColumnsPullTowardsTheirEndsToo)
     // A hole column between 10 (bottom) and 40 (top), in a 1-pixel-wide map:
     // only the column pass reaches it.
     WriteMap({{10}, {0}, {0}, {40}});
-    ASSERT_EQ(RelaxNoData(Map(), 1, window, job), 0);
+    ASSERT_EQ(RelaxNoData(Map(), 1, keepUnfilled, window, cancelRequested), 0);
     // targets 20 and 30; one iteration moves each 10 % of the way, rounded.
     EXPECT_EQ(ReadMap(Map()), (Rows{{10}, {2}, {3}, {40}}));
 }
@@ -90,7 +90,7 @@ TEST_F(RelaxFixture, ColumnsPullTowardsTheirEndsToo)
 TEST_F(RelaxFixture, LogsTheResidualEveryFifthIterationWithoutConverging)
 {
     WriteMap({{100000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 900000}});
-    ASSERT_EQ(RelaxNoData(Map(), 50, window, job), 0);
+    ASSERT_EQ(RelaxNoData(Map(), 50, keepUnfilled, window, cancelRequested), 0);
     const std::vector<std::string> lines = IterationLines();
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[0].substr(0, 23), "Iteration  5: residual ");
@@ -101,30 +101,30 @@ TEST_F(RelaxFixture, LogsTheResidualEveryFifthIterationWithoutConverging)
 
 TEST_F(RelaxFixture, KeepsTheUnfilledMapAsBackupWhenAsked)
 {
-    job.removeIntermediateFiles = false;
+    keepUnfilled = true;
     WriteMap({{5, 0, 0, 0, 9}});
-    ASSERT_EQ(RelaxNoData(Map(), 50, window, job), 0);
+    ASSERT_EQ(RelaxNoData(Map(), 50, keepUnfilled, window, cancelRequested), 0);
     EXPECT_EQ(ReadMap(Map() + ".rm"), (Rows{{5, 0, 0, 0, 9}}));
     EXPECT_EQ(ReadMap(Map()), (Rows{{5, 2, 2, 2, 9}}));
 }
 
 TEST_F(RelaxFixture, CancelKeepsWhatWasReachedAndSucceeds)
 {
-    job.cancelRequested = true;
+    cancelRequested = true;
     WriteMap({{5, 0, 0, 0, 9}});
-    ASSERT_EQ(RelaxNoData(Map(), 50, window, job), 0);
+    ASSERT_EQ(RelaxNoData(Map(), 50, keepUnfilled, window, cancelRequested), 0);
     EXPECT_EQ(ReadMap(Map()), (Rows{{5, 0, 0, 0, 9}}));
     EXPECT_TRUE(IterationLines().empty());
 }
 
 TEST_F(RelaxFixture, FailuresLeaveTheHeightMapInPlace)
 {
-    EXPECT_EQ(RelaxNoData(Map(), 50, window, job), 1);
+    EXPECT_EQ(RelaxNoData(Map(), 50, keepUnfilled, window, cancelRequested), 1);
     EXPECT_EQ(window.Lines().back(), "Could not open \"" + Map() + "\".");
 
     WriteMap({{5, 0, 9}});
     WriteFileBytes(Map() + ".rm", "left over");
-    EXPECT_EQ(RelaxNoData(Map(), 50, window, job), 4);
+    EXPECT_EQ(RelaxNoData(Map(), 50, keepUnfilled, window, cancelRequested), 4);
     EXPECT_EQ(window.Lines().back(), "Could not rename \"" + Map() + "\" to \"" + Map() + ".rm\".");
     EXPECT_EQ(ReadMap(Map()), (Rows{{5, 0, 9}}));
     EXPECT_EQ(ReadFileBytes(Map() + ".rm"), "left over") << "a rename never replaces";
@@ -160,7 +160,7 @@ TEST_F(RelaxFixture, MatchesThePlainScanOnRandomMaps)
         ASSERT_EQ(expected.Write(dir.File("expected.tga")), 0);
 
         RecordingWindow fresh;
-        ASSERT_EQ(RelaxNoData(Map(), 50, fresh, job), 0);
+        ASSERT_EQ(RelaxNoData(Map(), 50, keepUnfilled, fresh, cancelRequested), 0);
         std::vector<std::string> lines = fresh.Lines();
         lines.erase(lines.begin());
         EXPECT_EQ(lines, expectedLines) << "trial " << trial;

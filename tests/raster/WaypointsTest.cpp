@@ -1,6 +1,5 @@
 #include "ConversionTestSupport.h"
 
-#include "core/JobFields.h"
 #include "raster/AddWaypoints.h"
 #include "raster/WaypointFile.h"
 #include "tests/support/RecordingWindow.h"
@@ -56,18 +55,18 @@ TEST(WaypointFile, ReadsFilesAndReportsProblemsInMessageBoxes)
         << "# my route\r\n40.5 -98.25 Home   base\r\n\r\n39.25 -98.5\r\n" << std::string(1500, ' ') << "1 2";
     std::ofstream(folder.Path("empty.txt")) << "# only comments\n\n   \n";
 
-    JobFields job;
+    WaypointList route;
     RecordingWindow window;
-    EXPECT_FALSE(ReadWaypointFile(folder.Path("route.txt"), job, window));
-    const WaypointList list = job.Waypoints();
+    EXPECT_FALSE(ReadWaypoints(folder.Path("route.txt"), route, window));
+    const WaypointList list = route;
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].comment, "Home   base");
     EXPECT_EQ(list[1].latitude, 39.25);
     EXPECT_EQ(list[2].longitude, 2.0);  // a long line read in pieces; its last piece holds "1 2"
     EXPECT_TRUE(window.Messages().empty());
 
-    EXPECT_TRUE(ReadWaypointFile(folder.Path("empty.txt"), job, window));
-    EXPECT_TRUE(job.Waypoints().empty());
+    EXPECT_TRUE(ReadWaypoints(folder.Path("empty.txt"), route, window));
+    EXPECT_TRUE(route.empty());
     EXPECT_TRUE(CheckWaypointFile(folder.Path("none.txt"), window));
     EXPECT_FALSE(CheckWaypointFile(folder.Path("route.txt"), window));
     EXPECT_EQ(window.Messages(), (std::vector<std::string>{
@@ -82,7 +81,7 @@ class WaypointFileRefusal : public testing::Test {
 protected:
     ScratchFolder folder;
     RecordingWindow window;
-    JobFields job;
+    WaypointList route;
 
     std::string Write(const std::string& name, const std::string& content)
     {
