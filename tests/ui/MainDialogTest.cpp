@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 namespace {
@@ -319,6 +320,71 @@ TEST_F(MainDialogTest, ProceedRunsAJobOnTheBundledServices)
     EXPECT_EQ(ControlStates(*dialog), (std::vector<bool>{true, true, false, true, true}));
     EXPECT_EQ(dialog->CurrentStatus(), StatusIcon::Ok);
     EXPECT_GT(dialog->ActivityList().HorizontalExtent(), 6);
+}
+
+TEST_F(MainDialogTest, SettingsChangedWhileAJobRunsApplyToTheNextJob)
+{
+    TempDir folder;
+    const std::string route = folder.File("route.txt");
+    WriteFileBytes(route, "39.95 -98.99 start\n39.92 -98.91 end\n");
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    auto dialog = MakeDialog();
+    dialog->Job().quadSize = 0.1;
+    Retype(Edit(*dialog, "westEdit"), "-99");
+    const SettingsValues started = dialog->CurrentSettings();
+    SettingsValues changed = started;
+    changed.quadSize = 0.05;
+    changed.lineThickness = 8;
+    changed.substituteZ0 = true;
+    changed.alignQuadToGrid = true;
+    changed.removeIntermediateFiles = false;
+    changed.zScale = 0.5;
+    changed.httpTimeout = 30;
+    changed.useWaypoints = true;
+    changed.waypointFile = route;
+    changed.namesFromCoordinates = true;
+
+    dialog->OnProceed();
+    ASSERT_TRUE(dialog->IsBusy());
+    dialog->ApplySettings(changed);
+    // Once more while the texture is being made, after the height map was named.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->ActivityList().Lines().filter("BIL import successful").isEmpty()
+                                             || !dialog->IsBusy(); }, 60000));
+    changed.lineThickness = 16;
+    dialog->ApplySettings(changed);
+    ASSERT_TRUE(WaitUntilIdle(*dialog, 120000));
+    std::filesystem::current_path(previous);
+
+    const QStringList lines = dialog->ActivityList().Lines();
+    ASSERT_EQ(lines.last(), "Download successfully finished.") << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.filter("Substituting NODATA").isEmpty());
+    EXPECT_TRUE(lines.filter("Adding Waypoints").isEmpty());
+    // The four results of the settings the job started with: order-numbered
+    // names, no route, no intermediates kept.
+    std::set<std::string> files;
+    std::string firstParameterFile;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        const std::string name = entry.path().filename().string();
+        if (name == "route.txt" || name == "terraFetch.log")
+            continue;
+        const size_t suffix = name.find('_');
+        ASSERT_NE(suffix, std::string::npos) << name;
+        files.insert(name.substr(suffix));
+        if (name.ends_with("_1.alp"))
+            firstParameterFile = ReadFileBytes(entry.path().string());
+        EXPECT_EQ(name.find("N99"), std::string::npos) << name;
+    }
+    EXPECT_EQ(files, (std::set<std::string>{"_el.tga", "_tx_c.tga", "_1.alp", "_2.alp"}));
+    EXPECT_NE(firstParameterFile.find("\r\nHDateiSkalaZA=0.200000\r\n"), std::string::npos)
+        << "z scale 0.02 over a raster of 360 columns";
+    EXPECT_NE(firstParameterFile.find("_tx_c.tga\r\n"), std::string::npos);
+    // The window keeps the new settings for the next job.
+    const SettingsValues now = dialog->CurrentSettings();
+    EXPECT_EQ(now.lineThickness, 16);
+    EXPECT_TRUE(now.namesFromCoordinates);
+    EXPECT_DOUBLE_EQ(now.zScale, 0.5);
+    EXPECT_EQ(dialog->Job().waypoints.size(), 2u);
 }
 
 TEST_F(MainDialogTest, ClosingDuringAJobWaitsForItsEnd)
