@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -51,11 +52,12 @@ int OrderElevation(JobWindow& window, const JobSpec& spec, const std::atomic<boo
 }
 
 int ImportElevation(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
-                    const JobFileNames& names, const std::string& heightMap, RasterSize& raster)
+                    const JobFileNames& names, const std::string& heightMap, RasterSize& raster, ImageCache& images)
 {
-    int result = BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, raster);
+    int result =
+        BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, raster, &images);
     if (result == 0 && spec.substituteZ0)
-        result = RelaxNoData(heightMap, 50, !spec.removeIntermediateFiles, window, cancelRequested);
+        result = RelaxNoData(heightMap, 50, !spec.removeIntermediateFiles, window, cancelRequested, &images);
     return result;
 }
 
@@ -97,18 +99,20 @@ Quad NextQuadEast(JobWindow& window, const Quad& quad)
 }
 
 // The memory a job's stages kept for each other lives as long as the job:
-// when it ends, however it ends, the kept images go and the allocator
-// returns what it holds free to the system.
+// when it ends, however it ends, the images they handed on go and the
+// allocator returns what it holds free to the system.
 class JobMemory {
 public:
     JobMemory() { TuneAllocator(); }
     ~JobMemory()
     {
-        ImageCache::Clear();
+        images.reset();
         ReturnFreedMemory();
     }
     JobMemory(const JobMemory&) = delete;
     JobMemory& operator=(const JobMemory&) = delete;
+
+    std::unique_ptr<ImageCache> images = std::make_unique<ImageCache>();
 };
 
 std::string Absolute(const std::string& path)
@@ -182,7 +186,7 @@ int RunJob(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& canc
     const std::string heightMap = names.Result(ResultFile::HeightMap, spec.namesFromCoordinates, spec.quad.top,
                                                spec.quad.left);
     RasterSize raster;
-    result = ImportElevation(window, spec, cancelRequested, names, heightMap, raster);
+    result = ImportElevation(window, spec, cancelRequested, names, heightMap, raster, *memory.images);
     if (result != 0)
         return Fail(window, result);
     if (spec.removeIntermediateFiles) {
@@ -191,7 +195,7 @@ int RunJob(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& canc
     }
 
     std::string finalTexture;
-    result = RunTextureStages(window, spec, cancelRequested, names, heightMap, finalTexture);
+    result = RunTextureStages(window, spec, cancelRequested, names, heightMap, *memory.images, finalTexture);
     if (result != 0)
         return Fail(window, result);
     std::string parameterFiles[2];

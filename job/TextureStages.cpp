@@ -31,48 +31,50 @@ StretchCorners MapCorners(const Quad& quad)
                           (1 - south) * half, 1224, (1 + south) * half, 1224};
 }
 
-void DeleteFiles(std::initializer_list<std::string> files)
+void DeleteFiles(std::initializer_list<std::string> files, ImageCache& images)
 {
     for (const std::string& file : files) {
         std::remove(file.c_str());
-        ImageCache::Forget(file);
+        images.Forget(file);
     }
 }
 
 } // namespace
 
 int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
-                     const JobFileNames& names, const std::string& heightMap, std::string& finalTexture)
+                     const JobFileNames& names, const std::string& heightMap, ImageCache& images,
+                     std::string& finalTexture)
 {
     const Quad& quad = spec.quad;
     const int width = TextureWidth(quad.top, quad.bottom);
     const int height = kTextureHeight;
     // The height map is read again only after the map tile's stages; until
     // then its memory serves them (and a map server in the same program).
-    ImageCache::Forget(heightMap);
+    images.Forget(heightMap);
 
     int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
                                 spec.hosts.map, window, cancelRequested, spec.httpTimeout);
     if (result == 0)
-        result = GifToTga(names.TileGif(), names.TileTga(), window);
+        result = GifToTga(names.TileGif(), names.TileTga(), window, {}, &images);
     if (result == 0)
-        result = StretchTga(names.TileTga(), names.TileReprojected(), MapCorners(quad), width, height, window);
+        result = StretchTga(names.TileTga(), names.TileReprojected(), MapCorners(quad), width, height, window,
+                            &images);
     if (result == 0)
-        result = AddTga(names.TileReprojected(), names.MapTexture(), 0, 0, width, height, window);
+        result = AddTga(names.TileReprojected(), names.MapTexture(), 0, 0, width, height, window, &images);
     if (result != 0)
         return result;
     if (spec.removeIntermediateFiles)
-        DeleteFiles({names.TileGif(), names.TileTga(), names.TileReprojected()});
+        DeleteFiles({names.TileGif(), names.TileTga(), names.TileReprojected()}, images);
 
     const std::string combined = names.Result(ResultFile::CombinedTexture, spec.namesFromCoordinates, quad.top,
                                               quad.left);
     // The map stages and the map server leave free space in the heap; it
     // goes back before the colouring's large image comes.
     ReturnFreedMemory();
-    result = ElevationToColor(heightMap, names.ElevationColoring(), window);
+    result = ElevationToColor(heightMap, names.ElevationColoring(), window, &images);
     if (result == 0)
         result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window,
-                            !spec.removeIntermediateFiles);
+                            !spec.removeIntermediateFiles, &images);
     if (result != 0)
         return result;
 
@@ -91,10 +93,10 @@ int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<b
         if (result != 0)
             return result;
         if (spec.removeIntermediateFiles)
-            DeleteFiles({combined});
+            DeleteFiles({combined}, images);
         finalTexture = routed;
     }
     if (spec.removeIntermediateFiles)
-        DeleteFiles({names.MapTexture(), names.ElevationColoring()});
+        DeleteFiles({names.MapTexture(), names.ElevationColoring()}, images);
     return 0;
 }

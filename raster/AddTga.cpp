@@ -50,11 +50,11 @@ void Paste(const TGAFile& tile, int x, int y, TGAFile& target)
 } // namespace
 
 int AddTga(const std::string& tile, const std::string& target, int x, int y, int canvasWidth, int canvasHeight,
-           LogSink& log)
+           LogSink& log, ImageCache* images)
 {
     log.AddToLog(StringPrintf("Adding \"%s\" to \"%s\" at (%d/%d).", tile.c_str(), target.c_str(), x, y));
     std::shared_ptr<const TGAFile> source;
-    if (OpenCached(tile, source) != 0) {
+    if (OpenCached(images, tile, source) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not open file \"%s\".", tile.c_str()));
         return 1;
     }
@@ -62,8 +62,8 @@ int AddTga(const std::string& tile, const std::string& target, int x, int y, int
     // open's message.
     TGAFile canvas;
     std::error_code missing;
-    const bool present = ImageCache::Find(target) || std::filesystem::exists(target, missing);
-    if ((!present || OpenForChange(target, canvas) != 0) && canvas.Create(canvasWidth, canvasHeight) != 0) {
+    const bool present = (images && images->Find(target)) || std::filesystem::exists(target, missing);
+    if ((!present || OpenForChange(images, target, canvas) != 0) && canvas.Create(canvasWidth, canvasHeight) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not create a %d by %d canvas for \"%s\".", canvasWidth,
                                   canvasHeight, target.c_str()));
         return 3;
@@ -74,7 +74,7 @@ int AddTga(const std::string& tile, const std::string& target, int x, int y, int
         log.AddToLog(StringPrintf("Error in AddTga(): Could not write file \"%s\".", target.c_str()));
         return 3;
     }
-    ImageCache::Keep(target, std::move(canvas));
+    KeepWritten(images, target, std::move(canvas));
     log.AddToLog(StringPrintf("Adding successful: \"%s\" written.", target.c_str()));
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+class ImageCache;
 class LogSink;
 
 // Copies the tile's pixels into the target with the tile's bottom-left pixel
@@ -10,4 +11,4 @@ class LogSink;
 // canvasWidth × canvasHeight. Returns 0 on success, 1 when the tile cannot
 // be opened, 3 when the target cannot be made or written.
 int AddTga(const std::string& tile, const std::string& target, int x, int y, int canvasWidth, int canvasHeight,
-           LogSink& log);
+           LogSink& log, ImageCache* images = nullptr);

@@ -168,7 +168,7 @@ long long FileSize(std::FILE* file)
 
 int BilToTga(const std::string& dataPath, const std::string& headerPath,
              const std::string& statisticsPath, const std::string& outputPath,
-             LogSink& log, RasterSize& size)
+             LogSink& log, RasterSize& size, ImageCache* images)
 {
     size = RasterSize{};
     log.AddToLog(StringPrintf("Converting \"%s\" to \"%s\".", dataPath.c_str(), outputPath.c_str()));
@@ -224,7 +224,7 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
         return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
     if (converted != 0)
         return fail(StringPrintf("Could not write \"%s\".", outputPath.c_str()));
-    ImageCache::Keep(outputPath, std::move(image));
+    KeepWritten(images, outputPath, std::move(image));
     log.AddToLog(StringPrintf("BIL import successful: \"%s\" written.", outputPath.c_str()));
     size = RasterSize{rows - 1, columns - 1};
     return 0;

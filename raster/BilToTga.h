@@ -2,6 +2,7 @@
 
 #include <string>
 
+class ImageCache;
 class LogSink;
 
 // The size of a height map in pixels.
@@ -22,4 +23,4 @@ inline constexpr long long kMaxBilSamples = 2LL * 3601 * 3601;
 
 int BilToTga(const std::string& dataPath, const std::string& headerPath,
              const std::string& statisticsPath, const std::string& outputPath,
-             LogSink& log, RasterSize& size);
+             LogSink& log, RasterSize& size, ImageCache* images = nullptr);

@@ -184,17 +184,17 @@ void Blend(const TGAFile& map, const TGAFile& elevation, const ColorLists& lists
 } // namespace
 
 int CombineTga(const std::string& map, const std::string& elevationColoring, const std::string& output,
-               LogSink& log, bool keepIntermediates)
+               LogSink& log, bool keepIntermediates, ImageCache* images)
 {
     log.AddToLog(StringPrintf("Combining \"%s\" and \"%s\" to \"%s\".", map.c_str(), elevationColoring.c_str(),
                               output.c_str()));
     std::shared_ptr<const TGAFile> m;
-    if (OpenCached(map, m) != 0) {
+    if (OpenCached(images, map, m) != 0) {
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", map.c_str()));
         return 1;
     }
     std::shared_ptr<const TGAFile> e;
-    if (OpenCached(elevationColoring, e) != 0) {
+    if (OpenCached(images, elevationColoring, e) != 0) {
         m.reset();
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", elevationColoring.c_str()));
         return 2;
@@ -207,18 +207,18 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         // While the full-size colouring is stretched the map waits in its
         // file, so that it is not held beside the two images of the stretch.
         m.reset();
-        ImageCache::Forget(map);
+        ForgetImage(images, map);
         stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
-        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, mapWidth, mapHeight, log);
+        StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, mapWidth, mapHeight, log, images);
         // The full-size colouring has served its one reader.
-        ImageCache::Forget(elevationColoring);
-        if (OpenCached(map, m) != 0) {
+        ForgetImage(images, elevationColoring);
+        if (OpenCached(images, map, m) != 0) {
             log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", map.c_str()));
             return 1;
         }
         // A stretch that failed may leave an old side file of another size
         // behind; it counts as not opened rather than being read past its end.
-        if (OpenCached(stretched, e) != 0 || e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {
+        if (OpenCached(images, stretched, e) != 0 || e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {
             log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", stretched.c_str()));
             return 2;
         }
@@ -226,7 +226,7 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
     // The side file is only needed until it has been read.
     if (!stretched.empty() && !keepIntermediates) {
         std::remove(stretched.c_str());
-        ImageCache::Forget(stretched);
+        ForgetImage(images, stretched);
     }
     TGAFile o;
     // Every pixel is set by the blend.
@@ -245,7 +245,7 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not write file \"%s\".", output.c_str()));
         return 3;
     }
-    ImageCache::Keep(output, std::move(o));
+    KeepWritten(images, output, std::move(o));
     log.AddToLog(StringPrintf("Combining successful: \"%s\" written.", output.c_str()));
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+class ImageCache;
 class LogSink;
 
 // Lays the street map over the elevation colouring. Map pixels in the
@@ -14,4 +15,5 @@ class LogSink;
 // colouring (or its stretched copy) cannot be opened, 3 when the output
 // cannot be made or written.
 int CombineTga(const std::string& map, const std::string& elevationColoring, const std::string& output,
-               LogSink& log, bool keepIntermediates);
+               LogSink& log, bool keepIntermediates,
+               ImageCache* images = nullptr);

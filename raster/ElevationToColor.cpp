@@ -63,11 +63,11 @@ int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output)
 
 } // namespace
 
-int ElevationToColor(const std::string& heightMap, const std::string& output, LogSink& log)
+int ElevationToColor(const std::string& heightMap, const std::string& output, LogSink& log, ImageCache* images)
 {
     log.AddToLog(StringPrintf("Converting elevation \"%s\" to color \"%s\".", heightMap.c_str(), output.c_str()));
     TGAFile heights;
-    if (OpenForChange(heightMap, heights) != 0) {
+    if (OpenForChange(images, heightMap, heights) != 0) {
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not read \"%s\".", heightMap.c_str()));
         return 2;
     }
@@ -85,7 +85,7 @@ int ElevationToColor(const std::string& heightMap, const std::string& output, Lo
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not write \"%s\".", output.c_str()));
         return 1;
     }
-    ImageCache::Keep(output, std::move(colors));
+    KeepWritten(images, output, std::move(colors));
     log.AddToLog(StringPrintf("Color conversion successful: \"%s\" written.", output.c_str()));
     return 0;
 }

@@ -5,7 +5,7 @@
 #include "raster/ImageCache.h"
 #include "raster/TGAFile.h"
 
-int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDecoderOptions options)
+int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDecoderOptions options, ImageCache* images)
 {
     log.AddToLog(StringPrintf("Converting \"%s\" to \"%s\".", gif.c_str(), tga.c_str()));
     GifDecoder decoder(log, options);
@@ -18,7 +18,7 @@ int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDe
         log.AddToLog(StringPrintf("Error in GifToTga(): Cannot write TGA file \"%s\".", tga.c_str()));
         return 1;
     }
-    ImageCache::Keep(tga, std::move(image));
+    KeepWritten(images, tga, std::move(image));
     log.AddToLog(StringPrintf("GIF conversion successful: \"%s\" written.", tga.c_str()));
     return 0;
 }

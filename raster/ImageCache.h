@@ -2,41 +2,78 @@
 
 #include "raster/TGAFile.h"
 
+#include <sys/types.h>
+
+#include <list>
 #include <memory>
 #include <string>
 
-// The images that the stages of a job have just written, kept in memory so
-// that the next stage takes them from here instead of reading the file back.
-// The files are written exactly as before; this only saves the reading.
+// The images that the stages of one job have just written, handed on to the
+// next stage in memory instead of being read back from their files. The
+// files are written exactly as before; this only saves the reading. A job
+// owns one and gives it to each stage; stages given none read the files.
 //
 // Each entry remembers which file it matches (device, inode, size and
-// modification time at the moment it was kept). A lookup whose file no longer
-// matches — rewritten, renamed away or deleted by anyone — drops the entry
-// and reports a miss, so the caller reads the file as it is. TGAFile::Write
-// and Forget() drop an entry at once. The entries together hold at most
-// kBudgetBytes, room for one 1-degree height map and a map tile: the least
-// recently used go first, so that a job never holds two large images for
-// later, and an image larger than that is not kept. The job runner empties
-// the cache when a job ends.
+// modification time at the moment it was kept). A lookup whose file no
+// longer matches — rewritten, renamed away or deleted by anyone — drops the
+// entry and reports a miss, so the caller reads the file as it is. The
+// entries together hold at most kBudgetBytes, room for one 1-degree height
+// map and a map tile: the least recently used go first, so that a job never
+// holds two large images for later, and an image larger than that is not
+// kept. Used by one thread at a time.
 class ImageCache {
 public:
+    ImageCache() = default;
+    ImageCache(const ImageCache&) = delete;
+    ImageCache& operator=(const ImageCache&) = delete;
+
     // Keeps `image` as the content of `path`, which it has just been written to.
-    static void Keep(const std::string& path, TGAFile image);
+    void Keep(const std::string& path, TGAFile image);
     // The image of `path` to read from, or null.
-    static std::shared_ptr<const TGAFile> Find(const std::string& path);
+    std::shared_ptr<const TGAFile> Find(const std::string& path);
     // Moves the image of `path` out of the cache into `image`, for a stage that
     // changes it; false (and `image` untouched) when it is not there.
-    static bool Take(const std::string& path, TGAFile& image);
-    static void Forget(const std::string& path);
-    static void Clear();
+    bool Take(const std::string& path, TGAFile& image);
+    void Forget(const std::string& path);
 
-    static size_t HeldBytes();
+    size_t HeldBytes() const { return heldBytes_; }
 
     static constexpr size_t kBudgetBytes = size_t(48) << 20;
+
+private:
+    // What tells one state of a file from another without reading it.
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        long long modifiedSeconds = 0;
+        long modifiedNanoseconds = 0;
+
+        bool operator==(const FileIdentity&) const = default;
+    };
+    struct Entry {
+        std::string path;
+        FileIdentity identity;
+        std::shared_ptr<TGAFile> image;
+        size_t bytes = 0;
+    };
+
+    static bool IdentityOf(const std::string& path, FileIdentity& identity);
+    // The entry of `path` if it still matches its file; one that does not is dropped.
+    std::list<Entry>::iterator FindMatching(const std::string& path);
+    void Drop(std::list<Entry>::iterator entry);
+
+    std::list<Entry> entries_;  // most recently used first
+    size_t heldBytes_ = 0;
 };
 
-// Opens `path` from the cache when it is there, else from the file; the
-// result is what TGAFile::Open gives, so callers keep their messages.
-int OpenCached(const std::string& path, std::shared_ptr<const TGAFile>& image);
+// Opens `path` from `images` when it is there (and `images` is given), else
+// from the file; the result is what TGAFile::Open gives, so callers keep
+// their messages.
+int OpenCached(ImageCache* images, const std::string& path, std::shared_ptr<const TGAFile>& image);
 // The same for a stage that changes the image.
-int OpenForChange(const std::string& path, TGAFile& image);
+int OpenForChange(ImageCache* images, const std::string& path, TGAFile& image);
+// Hands `image`, just written to `path`, on to the next stage when there is a cache.
+void KeepWritten(ImageCache* images, const std::string& path, TGAFile image);
+// Drops what `images` holds for `path`, a file about to go or change.
+void ForgetImage(ImageCache* images, const std::string& path);

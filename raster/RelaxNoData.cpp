@@ -209,7 +209,7 @@ int SwapInResult(const std::string& path, const std::string& temporary, LogSink&
 } // namespace
 
 int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, LogSink& log,
-                const std::atomic<bool>& cancelRequested)
+                const std::atomic<bool>& cancelRequested, ImageCache* images)
 {
     log.AddToLog("Substituting NODATA (z = 0) values via 2D relaxation.");
     const std::string temporary = path + "-int.tga";
@@ -219,7 +219,7 @@ int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, L
     TGAFile work;
     {
         TGAFile source;
-        if (OpenForChange(path, source) != 0) {
+        if (OpenForChange(images, path, source) != 0) {
             log.AddToLog(StringPrintf("Could not open \"%s\".", path.c_str()));
             return 1;
         }
@@ -247,6 +247,6 @@ int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, L
     }
     const int swapped = SwapInResult(path, temporary, log, keepUnfilled);
     if (swapped == 0)
-        ImageCache::Keep(path, std::move(work));
+        KeepWritten(images, path, std::move(work));
     return swapped;
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 
+class ImageCache;
 class LogSink;
 
 // Fills the holes (height 0) of a height map in place by relaxation: each
@@ -12,4 +13,4 @@ class LogSink;
 // after `maxIterations`, or when `cancelRequested` is set (what was reached
 // is kept). The unfilled map stays as path + ".rm" when `keepUnfilled`. Returns 0, or 1 to 5 for the failure that stopped it.
 int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, LogSink& log,
-                const std::atomic<bool>& cancelRequested);
+                const std::atomic<bool>& cancelRequested, ImageCache* images = nullptr);

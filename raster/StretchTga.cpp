@@ -93,7 +93,7 @@ void Resample(const TGAFile& source, TGAFile& target, const double (&a)[4], cons
 } // namespace
 
 int StretchTga(const std::string& source, const std::string& target, const StretchCorners& corners, int width,
-               int height, LogSink& log)
+               int height, LogSink& log, ImageCache* images)
 {
     log.AddToLog(StringPrintf("Stretching/shrinking \"%s\" to \"%s\".", source.c_str(), target.c_str()));
     double a[4], b[4];
@@ -106,7 +106,7 @@ int StretchTga(const std::string& source, const std::string& target, const Stret
         return 2;
     }
     std::shared_ptr<const TGAFile> input;
-    if (OpenCached(source, input) != 0) {
+    if (OpenCached(images, source, input) != 0) {
         log.AddToLog(StringPrintf("Error in StretchTga(): Could not open TGA file \"%s\".", source.c_str()));
         return 3;
     }
@@ -123,7 +123,7 @@ int StretchTga(const std::string& source, const std::string& target, const Stret
         log.AddToLog(StringPrintf("Error in StretchTga(): Could not write TGA file \"%s\".", target.c_str()));
         return 5;
     }
-    ImageCache::Keep(target, std::move(output));
+    KeepWritten(images, target, std::move(output));
     log.AddToLog(StringPrintf("Stretching/shrinking successful: \"%s\" written.", target.c_str()));
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+class ImageCache;
 class LogSink;
 
 // Where the four corners of the target are to show the source, in source
@@ -19,4 +20,4 @@ struct StretchCorners {
 // x or y; 3 when the source cannot be opened; 4 when the target cannot be
 // created; 5 when it cannot be written.
 int StretchTga(const std::string& source, const std::string& target, const StretchCorners& corners, int width,
-               int height, LogSink& log);
+               int height, LogSink& log, ImageCache* images = nullptr);

@@ -2,7 +2,6 @@
 
 #include "core/FileSystem.h"
 #include "raster/FileHandle.h"
-#include "raster/ImageCache.h"
 
 #include <sys/stat.h>
 
@@ -266,8 +265,6 @@ int TGAFile::Write(const std::string& path)
 
 FileHandle TGAFile::OpenForWriting(const std::string& path)
 {
-    // Whatever was kept in memory for this path is about to be out of date.
-    ImageCache::Forget(path);
     FileHandle file = OpenFile(WritingNameFor(path).c_str(), "wb");
     if (!file)
         std::fprintf(stderr, "TGAFile::Write(): Cannot open file \"%s\".\n", path.c_str());
