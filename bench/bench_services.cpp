@@ -1,13 +1,13 @@
 // Cost of the reference services: a 1-degree elevation archive and a map
 // tile of the size the program asks for, end to end over loopback and by
 // their parts.
-#include "services/BilArchive.h"
-#include "services/BoundaryLines.h"
-#include "services/ElevationSource.h"
-#include "services/Gazetteer.h"
-#include "services/GifEncoder.h"
-#include "services/MapRenderer.h"
+#include "mapdraw/BoundaryLines.h"
+#include "mapdraw/Gazetteer.h"
+#include "mapdraw/GifEncoder.h"
+#include "mapdraw/MapRenderer.h"
 #include "services/ReferenceServices.h"
+#include "terrain/BilArchive.h"
+#include "terrain/ElevationSource.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>

@@ -3,7 +3,7 @@
 // named on the command line, or, given none, runs a fixed number of random
 // mutations of a few small GPX documents (a quick smoke run, good under the
 // sanitizers).
-#include "raster/GpxWaypoints.h"
+#include "route/GpxWaypoints.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Fuzz target for the waypoint file reader: the input is a whole file.
 #include "fuzz/FuzzSupport.h"
-#include "raster/WaypointFile.h"
+#include "route/WaypointFile.h"
 
 #include <cmath>
 
@@ -9,12 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static MemoryFile file("fuzz_waypoint_file");
     if (!file.Fill(AsText(data, size)))
         return 0;
-    NullWindow window;
     WaypointList list;
     WaypointLimits limits;
     limits.maxPoints = 64;
     limits.maxXmlDepth = 8;
-    const bool failed = ReadWaypoints(file.Path(), list, window, limits);
+    const bool failed = !ReadWaypoints(file.Path(), list, limits).empty();
     FUZZ_CHECK(failed == list.empty());
     // No waypoint can come from a line shorter than its two fields and a blank.
     FUZZ_CHECK(list.size() <= size / 3);

@@ -1,9 +1,9 @@
 #include "job/TextureStages.h"
 
 #include "core/AllocatorTuning.h"
-#include "core/JobFileNames.h"
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
+#include "job/JobFileNames.h"
 #include "job/JobSpec.h"
 #include "job/MapTile.h"
 #include "raster/AddTga.h"

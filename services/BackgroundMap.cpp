@@ -1,6 +1,6 @@
 #include "services/BackgroundMap.h"
 
-#include "services/PlainStatusText.h"
+#include "gateway/PlainStatusText.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 #include "services/ExtractService.h"
 
-#include "services/BilArchive.h"
-#include "services/PlainStatusText.h"
+#include "gateway/PlainStatusText.h"
+#include "terrain/BilArchive.h"
 
 #include <algorithm>
 #include <cctype>

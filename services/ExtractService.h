@@ -1,11 +1,11 @@
 #pragma once
 
+#include "gateway/LiveElevation.h"
+#include "gateway/ServiceReply.h"
 #include "live/LiveSourceSettings.h"
 #include "services/BackgroundMap.h"
-#include "services/ElevationSource.h"
-#include "services/LiveElevation.h"
-#include "services/ServiceReply.h"
 #include "services/SpooledBytes.h"
+#include "terrain/ElevationSource.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "gateway/ServiceReply.h"
 #include "live/CensusGeocoder.h"
-#include "services/Gazetteer.h"
-#include "services/ServiceReply.h"
+#include "mapdraw/Gazetteer.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "services/MapService.h"
 
-#include "services/GifEncoder.h"
+#include "mapdraw/GifEncoder.h"
 
 #include <cmath>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "services/BoundaryLines.h"
-#include "services/Gazetteer.h"
-#include "services/LiveMapService.h"
-#include "services/MapRenderer.h"
-#include "services/ServiceReply.h"
+#include "gateway/LiveMapService.h"
+#include "gateway/ServiceReply.h"
+#include "mapdraw/BoundaryLines.h"
+#include "mapdraw/Gazetteer.h"
+#include "mapdraw/MapRenderer.h"
 
 #include <string>
 

@@ -6,12 +6,12 @@
 #include "live/CensusGeocoder.h"
 #include "live/UpstreamClient.h"
 
-#include "services/BoundaryLines.h"
+#include "gateway/LiveMapService.h"
+#include "mapdraw/BoundaryLines.h"
+#include "mapdraw/Gazetteer.h"
 #include "services/ExtractService.h"
-#include "services/Gazetteer.h"
 #include "services/GeocodeService.h"
 #include "services/LenientServer.h"
-#include "services/LiveMapService.h"
 #include "services/MapService.h"
 
 #include <algorithm>

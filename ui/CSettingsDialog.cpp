@@ -4,8 +4,9 @@
 #include "ui/MessageBox.h"
 #include "ui_CSettingsDialog.h"
 
+#include "core/JobWindow.h"
 #include "core/StringPrintf.h"
-#include "raster/WaypointFile.h"
+#include "route/WaypointFile.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -154,8 +155,10 @@ void CSettingsDialog::OnBrowse()
     if (chosen.isEmpty())
         return;
     const std::string path = QFileInfo(chosen).absoluteFilePath().toStdString();
-    if (CheckWaypointFile(path, window_))
+    if (const std::string why = CheckWaypointFile(path); !why.empty()) {
+        window_.ShowMessage(kWaypointMessageCaption, why, MessageIcon::Error);
         return;
+    }
     // Only the file field changes; what the user typed in the other
     // controls and has not confirmed yet stays.
     values_.waypointFile = path;

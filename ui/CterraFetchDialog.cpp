@@ -17,7 +17,7 @@
 #include "hosts/ResolveServiceHosts.h"
 #include "http/TraceLog.h"
 #include "job/JobWorker.h"
-#include "raster/WaypointFile.h"
+#include "route/WaypointFile.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -442,7 +442,8 @@ void CterraFetchDialog::ApplySettings(const SettingsValues& values)
         job_.waypointFile = values.waypointFile;
         // A file that cannot be read switches the route off, so the box
         // shows what the next job does.
-        if (ReadWaypoints(values.waypointFile, job_.waypoints, *this)) {
+        if (const std::string why = ReadWaypoints(values.waypointFile, job_.waypoints); !why.empty()) {
+            ShowMessage(kWaypointMessageCaption, why, MessageIcon::Error);
             job_.waypointFile.clear();
             job_.useWaypoints = 0;
         }

@@ -6,11 +6,11 @@
 #include "hosts/ResolveServiceHosts.h"
 #include "job/JobSpec.h"
 #include "job/JobWorker.h"
-#include "live/LiveSourceSettings.h"
 #include "live/LiveSourceOptions.h"
+#include "live/LiveSourceSettings.h"
 #include "live/SourceCheck.h"
 #include "live/UpstreamClient.h"
-#include "raster/WaypointFile.h"
+#include "route/WaypointFile.h"
 
 #include <atomic>
 #include <chrono>
@@ -116,7 +116,8 @@ int main(int argc, char** argv)
         job.useWaypoints = 1;
         // The reader has said why on standard error; the runner adds which
         // option failed and stops before any job.
-        if (ReadWaypoints(options.waypointFile, job.waypoints, window)) {
+        if (const std::string why = ReadWaypoints(options.waypointFile, job.waypoints); !why.empty()) {
+            window.ShowMessage(kWaypointMessageCaption, why, MessageIcon::Error);
             std::fprintf(stderr, "terrafetch-batch: --waypoints \"%s\" was not read; no job was started.\n",
                          options.waypointFile.c_str());
             return 1;

@@ -1,6 +1,6 @@
 #include "batch/BatchOptions.h"
 #include "live/WmsAnswer.h"
-#include "services/MapRenderer.h"
+#include "mapdraw/MapRenderer.h"
 #include "services/ReferenceServices.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/support/HgtTestTiles.h"

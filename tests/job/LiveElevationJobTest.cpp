@@ -1,5 +1,5 @@
 #include "core/JobFields.h"
-#include "core/JobFileNames.h"
+#include "job/JobFileNames.h"
 #include "job/JobSpec.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"

@@ -1,9 +1,9 @@
 #include "job/RunJob.h"
 
-#include "core/FlightParameterFile.h"
 #include "core/JobFields.h"
-#include "core/JobFileNames.h"
 #include "core/QuadGeometry.h"
+#include "job/FlightParameterFile.h"
+#include "job/JobFileNames.h"
 #include "job/JobResult.h"
 #include "job/JobSpec.h"
 #include "job/JobWorker.h"

@@ -5,18 +5,22 @@
 #
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P CheckLayers.cmake
 
-set(layers core raster http live services geocode job export hosts batch ui)
+set(layers core raster route http live terrain mapdraw gateway services geocode job export hosts batch ui)
 set(allowed_core "")
 set(allowed_raster core)
+set(allowed_route core raster)
 set(allowed_http core)
 set(allowed_live core http)
-set(allowed_services core live)
+set(allowed_terrain core live)
+set(allowed_mapdraw core terrain)
+set(allowed_gateway core live terrain mapdraw)
+set(allowed_services core live terrain mapdraw gateway)
 set(allowed_geocode core http)
 set(allowed_job core raster http)
 set(allowed_export core raster)
 set(allowed_hosts core job services live)
-set(allowed_batch core raster job export hosts live)
-set(allowed_ui core raster http live geocode job export hosts)
+set(allowed_batch core raster route job export hosts live)
+set(allowed_ui core raster route http live geocode job export hosts)
 
 set(failures 0)
 foreach(folder ${layers})

@@ -1,6 +1,6 @@
-#include "services/ElevationSource.h"
 #include "services/ReferenceServices.h"
-#include "services/SyntheticTerrain.h"
+#include "terrain/ElevationSource.h"
+#include "terrain/SyntheticTerrain.h"
 #include "tests/services/ServiceClient.h"
 #include "tests/support/HgtTestTiles.h"
 #include "tests/support/TempDir.h"

@@ -1,9 +1,9 @@
-#include "services/Gazetteer.h"
+#include "mapdraw/Gazetteer.h"
 #include "services/GeocodeService.h"
 #include "services/LenientServer.h"
 #include "services/ReferenceServices.h"
-#include "tests/support/NoWaitServices.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/support/NoWaitServices.h"
 
 #include <gtest/gtest.h>
 

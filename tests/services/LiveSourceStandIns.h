@@ -3,7 +3,7 @@
 // Stand-ins for the public sources of live mode, on loopback: they answer in
 // the sources' documented formats and record what they were asked.
 #include "live/WmsGetMap.h"
-#include "services/GifEncoder.h"
+#include "mapdraw/GifEncoder.h"
 #include "tests/http/LoopbackServer.h"
 #include "tests/support/PngBytes.h"
 

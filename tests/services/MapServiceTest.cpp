@@ -1,7 +1,7 @@
-#include "services/MapRenderer.h"
+#include "mapdraw/MapRenderer.h"
 #include "services/ReferenceServices.h"
-#include "tests/support/NoWaitServices.h"
 #include "tests/services/ServiceClient.h"
+#include "tests/support/NoWaitServices.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
