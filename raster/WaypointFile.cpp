@@ -3,7 +3,7 @@
 #include "core/JobFields.h"
 #include "core/JobWindow.h"
 #include "core/StringPrintf.h"
-#include "raster/FileHandle.h"
+#include "core/FileHandle.h"
 #include "raster/GpxWaypoints.h"
 
 #include <cerrno>
