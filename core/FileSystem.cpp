@@ -1,6 +1,6 @@
 #include "core/FileSystem.h"
 
-#include <cstdio>
+#include "core/FileReplacement.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -37,21 +37,12 @@ void RemovePartialFile(const std::string& path)
 
 std::string WritingNameFor(const std::string& path)
 {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        return path;
-    return path + ".partial";
+    return FileReplacement::WritesInPlace(path) ? path : path + ".partial";
 }
 
 bool CommitWrittenFile(const std::string& path, bool written)
 {
-    const std::string writing = WritingNameFor(path);
-    if (writing == path)
-        return written;
-    if (written && std::rename(writing.c_str(), path.c_str()) == 0)
-        return true;
-    RemovePartialFile(writing);
-    return false;
+    return FileReplacement(path, path + ".partial").Commit(written);
 }
 
 void ReserveFileSpace(int descriptor, unsigned long long bytes)

@@ -11,11 +11,9 @@ bool FileExists(const std::string& path);
 // so a failed write to a device or a pipe never deletes it.
 void RemovePartialFile(const std::string& path);
 
-// Where a file that replaces `path` is written first: "<path>.partial", in
-// the same folder, renamed to `path` once whole (CommitWrittenFile), so that
-// no half-written file ever stands under its final name, even after a kill.
-// A path naming something other than a regular file (a device or a pipe) is
-// written directly.
+// For writers that open and close the file themselves: the name a
+// FileReplacement(path, path + ".partial") writes to ("<path>.partial", or
+// `path` itself when it names a device or a pipe).
 std::string WritingNameFor(const std::string& path);
 // After a write to WritingNameFor(path): renames it into place when
 // `written`, or removes it. False when the write or the rename failed.

@@ -1,5 +1,6 @@
 #include "export/ExportResult.h"
 
+#include "core/FileReplacement.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 #include "export/ExportFileNames.h"
@@ -7,10 +8,10 @@
 #include "export/GreyScale.h"
 #include "export/HeightExports.h"
 #include "export/HeightSamples.h"
-#include "export/WriteThroughTemporary.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -70,13 +71,16 @@ private:
 
     HeightMapPlacement Placement() const { return HeightMapPlacement{*request_.quad, samples_.columns, samples_.rows}; }
 
+    // The writer writes a temporary beside `file`, which replaces `file`
+    // only when whole; other exports of the same file may run meanwhile.
     void Write(const std::string& file, const Writer& writer)
     {
         std::string error;
-        if (WriteThroughTemporary(file, writer, error)) {
+        FileReplacement replacement = FileReplacement::WithUniqueTemporary(file, ".partial-");
+        if (!replacement.Failed() && writer(replacement.WritingName(), error) && replacement.Commit()) {
             log_.AddToLog(StringPrintf("Export written: \"%s\".", file.c_str()));
         } else {
-            LogFailure(log_, file, error);
+            LogFailure(log_, file, replacement.Failed() ? replacement.Reason() : error);
             failed_ = true;
         }
     }

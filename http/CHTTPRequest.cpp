@@ -1,5 +1,6 @@
 #include "http/CHTTPRequest.h"
 
+#include "core/FileReplacement.h"
 #include "core/JobWindow.h"
 #include "core/StringPrintf.h"
 #include "http/HttpTransfer.h"
@@ -39,46 +40,6 @@ void MakeRoom(std::string& body, size_t more, size_t limit)
         return;
     body.reserve(std::min(limit, std::max({needed, 2 * body.capacity(), size_t(64 * 1024)})));
 }
-
-// Deletes the file it names when it goes, unless released.
-class PartialFile {
-public:
-    explicit PartialFile(std::string path) : path_(std::move(path)) {}
-    ~PartialFile()
-    {
-        if (file_)
-            std::fclose(file_);
-        if (!path_.empty())
-            std::remove(path_.c_str());
-    }
-    PartialFile(const PartialFile&) = delete;
-    PartialFile& operator=(const PartialFile&) = delete;
-
-    bool Open()
-    {
-        file_ = std::fopen(path_.c_str(), "wb");
-        // Blocks are small; a large stream buffer keeps the writes to the
-        // disk large.
-        if (file_)
-            std::setvbuf(file_, nullptr, _IOFBF, 256 * 1024);
-        return file_ != nullptr;
-    }
-    bool Write(const char* data, size_t size) { return std::fwrite(data, 1, size, file_) == size; }
-    // Closes the file and moves it to `target`, replacing what is there.
-    bool CommitAs(const std::string& target)
-    {
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!closed || std::rename(path_.c_str(), target.c_str()) != 0)
-            return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    std::string path_;
-    std::FILE* file_ = nullptr;
-};
 
 // The last component of a request object: the text after the last '/', '\'
 // or ':' that is followed by further text.
@@ -353,11 +314,15 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
     // The body goes to a side file that takes the final name only when it is
     // complete, so a cancelled or failed download leaves no partial file and
     // an existing file of that name survives it.
-    PartialFile file(fileName + ".part");
-    if (!file.Open()) {
+    FileReplacement file(fileName, fileName + ".part");
+    std::FILE* out = file.Open();
+    if (!out) {
         logMessage(StringPrintf("Error: Writing file \"%s\" failed.", fileName.c_str()));
         return 4;
     }
+    // Blocks are small; a large stream buffer keeps the writes to the disk
+    // large.
+    std::setvbuf(out, nullptr, _IOFBF, 256 * 1024);
 
     char block[kBlockSize + 1];
     double total = 0;
@@ -373,7 +338,7 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
         }
         if (total + static_cast<double>(count) > static_cast<double>(maxFileBytes))
             return tooLarge();
-        if (!file.Write(block, static_cast<size_t>(count))) {
+        if (std::fwrite(block, 1, static_cast<size_t>(count), out) != static_cast<size_t>(count)) {
             logMessage(StringPrintf("Error: Writing file \"%s\" failed.", fileName.c_str()));
             return 4;
         }
@@ -388,7 +353,7 @@ int CHTTPRequest::downloadToFile(HttpTransfer& transfer, const UrlParts& parts, 
         if (cancelled())
             return cancelByUser();
     }
-    if (!file.CommitAs(fileName)) {
+    if (!file.Commit()) {
         logMessage(StringPrintf("Error: Writing file \"%s\" failed.", fileName.c_str()));
         return 4;
     }

@@ -1,6 +1,6 @@
 #include "job/FlightParameterFile.h"
 
-#include "core/FileSystem.h"
+#include "core/FileReplacement.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
 
@@ -62,13 +62,7 @@ int WriteFlightParameterFile(const std::string& fileName, int templateNumber,
                              const FlightParameters& values, LogSink& log)
 {
     const std::string text = FlightParameterText(templateNumber, values);
-    std::FILE* file = std::fopen(WritingNameFor(fileName).c_str(), "wb");
-    bool written = file != nullptr;
-    if (file) {
-        written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        written = CommitWrittenFile(fileName, std::fclose(file) == 0 && written);
-    }
-    if (!written) {
+    if (!FileReplacement(fileName, fileName + ".partial").WriteWhole(text)) {
         log.AddToLog(StringPrintf("Could not write ALP file \"%s\".", fileName.c_str()));
         return 1;
     }

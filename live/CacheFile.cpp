@@ -1,24 +1,18 @@
 #include "live/CacheFile.h"
 
-#include "core/FileSystem.h"
+#include "core/FileHandle.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 constexpr const char* kTemporaryMark = ".part-";
 
@@ -36,7 +30,7 @@ bool ReadCacheFile(const std::string& path, size_t maxBytes, std::string& bytes)
     const auto size = std::filesystem::file_size(path, error);
     if (error || size > maxBytes)
         return false;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    FileHandle file = OpenFile(path.c_str(), "rb");
     if (!file)
         return false;
     bytes.resize(static_cast<size_t>(size));
@@ -45,22 +39,13 @@ bool ReadCacheFile(const std::string& path, size_t maxBytes, std::string& bytes)
 
 bool WriteCacheFile(const std::string& path, const std::string& bytes, std::string& error)
 {
-    std::error_code folderError;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
-    const std::string temporary = TemporaryNameFor(path);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        error = "cannot write \"" + temporary + "\": " + std::strerror(errno);
+    FileReplacement replacement = CacheFileReplacement(path);
+    if (!replacement.Open()) {
+        error = "cannot write \"" + replacement.WritingName() + "\": " + replacement.Reason();
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    std::error_code renameError;
-    if (written && closed)
-        std::filesystem::rename(temporary, path, renameError);
-    if (!written || !closed || renameError) {
+    if (!replacement.WriteWhole(bytes)) {
         error = "cannot write \"" + path + "\"";
-        RemovePartialFile(temporary);
         return false;
     }
     return true;
@@ -71,6 +56,11 @@ std::string TemporaryCacheFileName(const std::string& path)
     std::error_code folderError;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), folderError);
     return TemporaryNameFor(path);
+}
+
+FileReplacement CacheFileReplacement(const std::string& path)
+{
+    return FileReplacement(path, TemporaryCacheFileName(path));
 }
 
 bool IsTemporaryCacheFileName(const std::string& name)
@@ -94,17 +84,6 @@ bool IsTemporaryCacheFileName(const std::string& name)
         return false;
     return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(at), name.end(),
                        [](unsigned char c) { return std::isalnum(c) != 0; });
-}
-
-bool CommitCacheFile(const std::string& temporary, const std::string& path, std::string& error)
-{
-    std::error_code renameError;
-    std::filesystem::rename(temporary, path, renameError);
-    if (!renameError)
-        return true;
-    error = "cannot write \"" + path + "\"";
-    RemovePartialFile(temporary);
-    return false;
 }
 
 std::string CacheKeyHash(const std::string& text)

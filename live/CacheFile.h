@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileReplacement.h"
+
 #include <cstddef>
 #include <string>
 
@@ -14,17 +16,17 @@ bool ReadCacheFile(const std::string& path, size_t maxBytes, std::string& bytes)
 // that fails, leaving no file behind.
 bool WriteCacheFile(const std::string& path, const std::string& bytes, std::string& error);
 
-// A temporary name beside `path` for a file written piece by piece, unique
-// to this process and call; its folder is created.
+// A temporary name beside `path`, unique to this process and call; its
+// folder is created.
 std::string TemporaryCacheFileName(const std::string& path);
+
+// The replacement of `path` for a file written piece by piece, through a
+// TemporaryCacheFileName(path).
+FileReplacement CacheFileReplacement(const std::string& path);
 
 // Whether a file name (without folder) is one TemporaryCacheFileName() or
 // WriteCacheFile() gives, with or without an extension added after it.
 bool IsTemporaryCacheFileName(const std::string& name);
-
-// Renames the complete `temporary` into place as `path`; false with `error`
-// set when that fails, removing `temporary`.
-bool CommitCacheFile(const std::string& temporary, const std::string& path, std::string& error);
 
 // A stable 64-bit FNV-1a hash of `text` as 16 hex digits, for file names.
 std::string CacheKeyHash(const std::string& text);

@@ -19,21 +19,23 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 bool StoreConverted(const std::string& tiffPath, const HgtCell& cell, const std::string& hgtPath,
                     std::string& error)
 {
-    const std::string temporary = TemporaryCacheFileName(hgtPath);
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    FileReplacement replacement = CacheFileReplacement(hgtPath);
+    std::FILE* out = replacement.Open();
     if (!out) {
-        error = "cannot write " + Quoted(temporary);
+        error = "cannot write " + Quoted(replacement.WritingName());
         return false;
     }
     const bool converted = ConvertDemGeoTiff(tiffPath, cell, out, error);
-    const bool closed = std::fclose(out) == 0;
+    const bool closed = replacement.Close();
     if (converted && !closed)
-        error = "cannot write " + Quoted(temporary);
-    if (!converted || !closed) {
-        RemovePartialFile(temporary);
+        error = "cannot write " + Quoted(replacement.WritingName());
+    if (!converted || !closed)
+        return false;
+    if (!replacement.Commit()) {
+        error = "cannot write " + Quoted(hgtPath);
         return false;
     }
-    return CommitCacheFile(temporary, hgtPath, error);
+    return true;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "live/ElevationTileCache.h"
 
-#include "core/FileSystem.h"
 #include "live/CacheFile.h"
 #include "live/GunzipSink.h"
 #include "live/SourceCacheKey.h"
@@ -70,9 +69,9 @@ ElevationTileCache::Tile ElevationTileCache::Download(const HgtCell& cell)
     const std::string name = HgtCellName(cell);
     const std::string url = HgtTileUrl(baseUrl_, cell);
     const std::string path = (fs::path(folder_) / (name + ".hgt")).string();
-    const std::string temporary = TemporaryCacheFileName(path);
+    FileReplacement replacement = CacheFileReplacement(path);
     Tile tile;
-    GunzipSink sink(kLargestHgtBytes, temporary);
+    GunzipSink sink(kLargestHgtBytes, replacement.WritingName());
     const UpstreamAnswer answer = client_.Get(url, kMaxDownloadBytes, sink);
     std::string why;
     const bool inflated = sink.Finish(why);
@@ -89,14 +88,12 @@ ElevationTileCache::Tile ElevationTileCache::Download(const HgtCell& cell)
     } else if (HgtPostsForBytes(sink.OutputSize()) == 0) {
         tile.error = Quoted(url) + " is no height file: it holds " + std::to_string(sink.OutputSize()) +
                      " bytes, not 3601 or 1201 posts square";
-    } else if (!CommitCacheFile(temporary, path, why)) {
+    } else if (!replacement.Commit()) {
         tile.error = "the cache folder " + Quoted(folder_) + " could not take " + Quoted(name + ".hgt");
     } else {
         tile.outcome = Outcome::kReady;
         tile.path = path;
         tile.note = name + " from " + baseUrl_;
-        return tile;
     }
-    RemovePartialFile(temporary);
     return tile;
 }

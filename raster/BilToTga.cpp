@@ -2,7 +2,7 @@
 
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
-#include "raster/FileHandle.h"
+#include "core/FileHandle.h"
 #include "raster/ImageCache.h"
 #include "raster/MakeRowsWhileWriting.h"
 #include "raster/TGAFile.h"

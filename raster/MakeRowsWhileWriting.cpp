@@ -1,7 +1,6 @@
 #include "raster/MakeRowsWhileWriting.h"
 
-#include "core/FileSystem.h"
-#include "raster/FileHandle.h"
+#include "core/FileReplacement.h"
 #include "raster/ParallelBands.h"
 #include "raster/TGAFile.h"
 
@@ -109,24 +108,23 @@ int MakeRowsWhileWriting(TGAFile& image, const std::string& path, const RowMaker
         std::fputs("TGAFile::Write(): No image to write.\n", stderr);
         return 3;
     }
-    FileHandle file = TGAFile::OpenForWriting(path);
-    if (!file)
+    FileReplacement file = TGAFile::OpenForWriting(path);
+    if (!file.Stream())
         return 2;
     BlockBoard board(image.GetHeight(), makeRows);
     std::vector<std::thread> makers = StartMakers(board);
     // Without threads the blocks are all made first, then written.
     if (makers.empty())
         board.MakeBlocks();
-    bool written = image.WriteHeader(file.get());
+    bool written = image.WriteHeader(file.Stream());
     for (int block = 0; written && block < board.Blocks(); ++block)
-        written = board.WaitFor(block) && image.WriteRows(file.get(), board.Begin(block), board.End(block));
+        written = board.WaitFor(block) && image.WriteRows(file.Stream(), board.Begin(block), board.End(block));
     board.Stop();
     for (std::thread& maker : makers)
         maker.join();
     if (board.Failed()) {
-        file.reset();
-        CommitWrittenFile(path, false);
+        file.Abandon();
         return kRowsNotMade;
     }
-    return TGAFile::FinishWriting(std::move(file), path, written);
+    return TGAFile::FinishWriting(file, written);
 }

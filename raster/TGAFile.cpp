@@ -1,7 +1,7 @@
 #include "raster/TGAFile.h"
 
 #include "core/FileSystem.h"
-#include "raster/FileHandle.h"
+#include "core/FileHandle.h"
 
 #include <sys/stat.h>
 
@@ -244,38 +244,31 @@ int TGAFile::Write(const std::string& path)
         std::fputs("TGAFile::Write(): No image to write.\n", stderr);
         return 3;
     }
-    const bool toStdout = path == "-";
-    FileHandle owned;
-    std::FILE* file = stdout;
-    if (!toStdout) {
-        owned = OpenForWriting(path);
-        if (!owned)
-            return 2;
-        file = owned.get();
-    }
-    const bool written = WriteHeader(file) && WriteRows(file, 0, GetHeight());
-    if (toStdout) {
-        if (std::fflush(file) == 0 && written)
+    if (path == "-") {
+        const bool written = WriteHeader(stdout) && WriteRows(stdout, 0, GetHeight());
+        if (std::fflush(stdout) == 0 && written)
             return 0;
         std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", path.c_str());
         return 3;
     }
-    return FinishWriting(std::move(owned), path, written);
+    FileReplacement file = OpenForWriting(path);
+    if (!file.Stream())
+        return 2;
+    return FinishWriting(file, WriteHeader(file.Stream()) && WriteRows(file.Stream(), 0, GetHeight()));
 }
 
-FileHandle TGAFile::OpenForWriting(const std::string& path)
+FileReplacement TGAFile::OpenForWriting(const std::string& path)
 {
-    FileHandle file = OpenFile(WritingNameFor(path).c_str(), "wb");
-    if (!file)
+    FileReplacement file(path, path + ".partial");
+    if (!file.Open())
         std::fprintf(stderr, "TGAFile::Write(): Cannot open file \"%s\".\n", path.c_str());
     return file;
 }
 
-int TGAFile::FinishWriting(FileHandle file, const std::string& path, bool written)
+int TGAFile::FinishWriting(FileReplacement& file, bool written)
 {
-    written = std::fclose(file.release()) == 0 && written;
-    if (CommitWrittenFile(path, written))
+    if (file.Commit(written))
         return 0;
-    std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", path.c_str());
+    std::fprintf(stderr, "TGAFile::Write(): Cannot write file \"%s\".\n", file.Path().c_str());
     return 3;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "raster/FileHandle.h"
+#include "core/FileReplacement.h"
 #include "raster/PixelBuffer.h"
 
 #include <cstdint>
@@ -54,14 +54,14 @@ public:
     int Write(const std::string& path); // "-" writes standard output
 
     // The steps of Write to a file, for writers that make the rows while
-    // they write them: open (null on failure, with Write's message), the
-    // header (which first has the whole file's space set aside), rows
-    // [begin, end) in file order, and the close, which gives Write's result
+    // they write them: open (no stream on failure, with Write's message),
+    // the header (which first has the whole file's space set aside), rows
+    // [begin, end) in file order, and the commit, which gives Write's result
     // and removes the file when anything failed.
-    static FileHandle OpenForWriting(const std::string& path);
+    static FileReplacement OpenForWriting(const std::string& path);
     bool WriteHeader(std::FILE* file);
     bool WriteRows(std::FILE* file, int begin, int end) const;
-    static int FinishWriting(FileHandle file, const std::string& path, bool written);
+    static int FinishWriting(FileReplacement& file, bool written);
     void Close();
 
     bool IsEmpty() const { return !pixels_; }

@@ -1,7 +1,7 @@
 #include "route/WaypointFile.h"
 
 #include "core/StringPrintf.h"
-#include "raster/FileHandle.h"
+#include "core/FileHandle.h"
 #include "route/GpxWaypoints.h"
 
 #include <cerrno>

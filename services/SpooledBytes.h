@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileHandle.h"
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -17,9 +19,6 @@ public:
     bool Read(std::string& bytes) const;
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
+    FileHandle file_;
     size_t size_ = 0;
 };

@@ -14,3 +14,10 @@ inline FileHandle OpenFile(const char* path, const char* mode)
 {
     return FileHandle(std::fopen(path, mode));
 }
+
+// Closes `file` now; false when it held no stream or its last bytes could
+// not be written (a full disk often shows only here).
+inline bool CloseFile(FileHandle& file)
+{
+    return file && std::fclose(file.release()) == 0;
+}
