@@ -1,5 +1,6 @@
 #include "job/UnpackArchive.h"
 
+#include "core/FileHandle.h"
 #include "core/FileSystem.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
@@ -25,9 +26,6 @@ struct ArchiveCloser {
 struct MemberCloser {
     void operator()(zip_file_t* member) const { zip_fclose(member); }
 };
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 uint64_t ReadLittle(const unsigned char* bytes, int count)
 {
@@ -42,7 +40,7 @@ uint64_t ReadLittle(const unsigned char* bytes, int count)
 // end record is found; the library then judges the file.
 std::optional<uint64_t> AnnouncedMemberCount(const std::string& path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
         return std::nullopt;
     const long size = std::ftell(file.get());
@@ -99,7 +97,7 @@ Extraction ExtractMember(zip_t* archive, const Member& member, const std::filesy
     std::error_code ignored;
     std::filesystem::create_directories(target.parent_path(), ignored);
     const int descriptor = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    std::unique_ptr<std::FILE, FileCloser> out(descriptor >= 0 ? ::fdopen(descriptor, "wb") : nullptr);
+    FileHandle out(descriptor >= 0 ? ::fdopen(descriptor, "wb") : nullptr);
     if (!out) {
         if (descriptor >= 0)
             ::close(descriptor);
