@@ -5,7 +5,7 @@
 // installed, the same conversions done with them on the same data are timed
 // too.
 #include "core/JobFields.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "services/ReferenceServices.h"
@@ -106,7 +106,7 @@ void BM_WholeDefaultJob(benchmark::State& state)
         job.removeIntermediateFiles = false;
         StageClock window;
         const Clock::time_point start = Clock::now();
-        if (RunJob(window, JobSpecFrom(job, hosts), neverCancelled) != 0)
+        if (RunJob(window, JobParametersFrom(job, hosts), neverCancelled) != 0)
             state.SkipWithError("the job failed");
         const Clock::time_point end = Clock::now();
         // The program's own work: everything after the archive arrived, less

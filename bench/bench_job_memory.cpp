@@ -4,7 +4,7 @@
 // the tenth job: what a job leaves behind — in the pipeline or in the
 // services — shows as growth between the two.
 #include "core/JobFields.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "services/ReferenceServices.h"
@@ -65,7 +65,7 @@ void BM_TenJobsInOneProcess(benchmark::State& state)
             JobFields fields;
             fields.substituteZ0 = true;
             RecordingWindow window;
-            if (RunJob(window, JobSpecFrom(fields, hosts), neverCancelled) != 0) {
+            if (RunJob(window, JobParametersFrom(fields, hosts), neverCancelled) != 0) {
                 state.SkipWithError("a job failed");
                 return;
             }

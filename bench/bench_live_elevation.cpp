@@ -8,7 +8,7 @@
 //    should reach at least 0.8 × curl's speed. The whole cache fill (download,
 //    inflate, check, write, rename) is timed beside them.
 #include "core/JobFields.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "live/ElevationTileCache.h"
@@ -89,7 +89,7 @@ void RunDefaultJob(benchmark::State& state, const std::string& extractHost)
     for (auto _ : state) {
         RecordingWindow window;
         JobFields job;
-        if (RunJob(window, JobSpecFrom(job, ServiceHosts{extractHost, others, others}), neverCancelled) != 0)
+        if (RunJob(window, JobParametersFrom(job, ServiceHosts{extractHost, others, others}), neverCancelled) != 0)
             state.SkipWithError("the job failed");
         state.PauseTiming();
         for (const auto& entry : fs::directory_iterator(Shared().jobs.Path()))

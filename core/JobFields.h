@@ -6,7 +6,7 @@
 
 // What the window (or the batch runner) shows and edits: the quad and the
 // user's settings. Only the thread that owns the window touches it; a job
-// takes a copy of it when it starts (job/JobSpec.h) and geocoding hands its
+// takes a copy of it when it starts (job/JobParameters.h) and geocoding hands its
 // quad back as a value.
 struct JobFields {
     JobFields();

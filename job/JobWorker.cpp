@@ -3,10 +3,10 @@
 #include "core/JobWindow.h"
 #include "job/RunJob.h"
 
-int JobThreadProc(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+int JobThreadProc(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                   JobResult* jobResult)
 {
-    const int result = RunJob(window, spec, cancelRequested, jobResult);
+    const int result = RunJob(window, job, cancelRequested, jobResult);
     window.EnableControl(JobControl::Cancel, false);
     return result;
 }
@@ -18,11 +18,11 @@ JobWorker::JobWorker(JobWindow& window)
 
 JobWorker::~JobWorker() = default;
 
-bool JobWorker::Start(JobSpec spec, std::function<void(int)> onFinished)
+bool JobWorker::Start(JobParameters job, std::function<void(int)> onFinished)
 {
-    auto work = [this, spec = std::move(spec)] {
+    auto work = [this, job = std::move(job)] {
         JobResult jobResult;
-        const int code = JobThreadProc(window_, spec, cancelRequested_, &jobResult);
+        const int code = JobThreadProc(window_, job, cancelRequested_, &jobResult);
         if (code == 0) {
             std::lock_guard lock(resultMutex_);
             lastResult_ = jobResult;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/BackgroundRun.h"
+#include "job/JobParameters.h"
 #include "job/JobResult.h"
-#include "job/JobSpec.h"
 
 #include <atomic>
 #include <functional>
@@ -12,9 +12,9 @@ class JobWindow;
 
 // Runs jobs on a worker thread, one at a time.
 //
-// Lifecycle: Start() takes the job's spec, clears the cancel flag, shows the
+// Lifecycle: Start() takes the job's parameters, clears the cancel flag, shows the
 // OK icon and starts the worker, which runs the pipeline on its own copy of
-// the spec, disables Cancel, marks itself idle and then calls `onFinished`
+// the job, disables Cancel, marks itself idle and then calls `onFinished`
 // with the job's result (on the worker thread). Cancel() asks the running
 // job to stop. The destructor waits for a running worker, so whoever owns
 // the worker must make sure the job has ended (cancel, then wait for
@@ -27,7 +27,7 @@ public:
     JobWorker& operator=(const JobWorker&) = delete;
 
     // False, and nothing started, while a job runs.
-    bool Start(JobSpec spec, std::function<void(int)> onFinished = {});
+    bool Start(JobParameters job, std::function<void(int)> onFinished = {});
     void Cancel() { cancelRequested_ = true; }
     bool IsRunning() const;
     // Waits for the worker to end; for tests and the batch runner.
@@ -46,5 +46,5 @@ private:
 };
 
 // The worker thread's procedure: runs the pipeline, then disables Cancel.
-int JobThreadProc(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+int JobThreadProc(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                   JobResult* result = nullptr);

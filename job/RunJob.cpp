@@ -10,8 +10,8 @@
 #include "job/FlightParameterFile.h"
 #include "job/InterruptedJobFiles.h"
 #include "job/JobFileNames.h"
+#include "job/JobParameters.h"
 #include "job/JobResult.h"
-#include "job/JobSpec.h"
 #include "job/ServiceHosts.h"
 #include "job/TextureStages.h"
 #include "job/UnpackArchive.h"
@@ -38,46 +38,46 @@ void LockControlsForOrder(JobWindow& window)
 }
 
 // Orders the elevation and waits for the archive; `archive` is its path.
-int OrderElevation(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+int OrderElevation(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                    std::string& archive)
 {
     const std::string requestCode = MakeRequestCode();
     LockControlsForOrder(window);
-    CHTTPRequest request(window, cancelRequested, ElevationProgressPhrases(), spec.httpTimeout);
+    CHTTPRequest request(window, cancelRequested, ElevationProgressPhrases(), job.httpTimeout);
     request.setMaxFileSize(kMaxArchiveBytes);
-    const int result = request.execute(ElevationOrderUrl(spec.hosts.extract, spec.quad, requestCode), "", false);
+    const int result = request.execute(ElevationOrderUrl(job.hosts.extract, job.quad, requestCode), "", false);
     window.EnableControl(JobControl::Close, true);
     archive = request.getFileName();
     return result;
 }
 
-int ImportElevation(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+int ImportElevation(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                     const JobFileNames& names, const std::string& heightMap, RasterSize& raster, ImageCache& images)
 {
     int result =
         BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, raster, &images);
-    if (result == 0 && spec.substituteZ0)
-        result = RelaxNoData(heightMap, 50, !spec.removeIntermediateFiles, window, cancelRequested, &images);
+    if (result == 0 && job.substituteZ0)
+        result = RelaxNoData(heightMap, 50, !job.removeIntermediateFiles, window, cancelRequested, &images);
     return result;
 }
 
-int WriteParameterFiles(JobWindow& window, const JobSpec& spec, const JobFileNames& names,
+int WriteParameterFiles(JobWindow& window, const JobParameters& job, const JobFileNames& names,
                         const RasterSize& raster, const std::string& heightMap, const std::string& finalTexture,
                         std::string (&written)[2])
 {
     FlightParameters values;
-    values.textureWidth = TextureWidth(spec.quad.top, spec.quad.bottom);
+    values.textureWidth = TextureWidth(job.quad.top, job.quad.bottom);
     values.textureHeight = kTextureHeight;
     values.rasterColumns = raster.columns;
     values.rasterRows = raster.rows;
-    values.zScale = spec.zScale;
+    values.zScale = job.zScale;
     values.heightMap = heightMap;
     values.finalTexture = finalTexture;
     const ResultFile files[] = {ResultFile::FirstParameterFile, ResultFile::SecondParameterFile};
     for (int flight = 1; flight <= 2; ++flight) {
         values.framePattern = names.FramePattern(flight);
-        const std::string file = names.Result(files[flight - 1], spec.namesFromCoordinates, spec.quad.top,
-                                              spec.quad.left);
+        const std::string file = names.Result(files[flight - 1], job.namesFromCoordinates, job.quad.top,
+                                              job.quad.left);
         if (WriteFlightParameterFile(file, flight, values, window) != 0) {
             window.AddToLog("Download failed. Please retry.");
             window.AttentionBlink();
@@ -124,11 +124,11 @@ std::string Absolute(const std::string& path)
 // Every file the job may make from here on, so that a kill leaves nothing
 // for long: intermediates that the job would have removed, and the
 // temporaries of its results.
-void RecordJobFiles(InterruptedJobFiles& record, const JobSpec& spec, const JobFileNames& names,
+void RecordJobFiles(InterruptedJobFiles& record, const JobParameters& job, const JobFileNames& names,
                     const std::string& archive)
 {
     const auto result = [&](ResultFile file) {
-        return Absolute(names.Result(file, spec.namesFromCoordinates, spec.quad.top, spec.quad.left));
+        return Absolute(names.Result(file, job.namesFromCoordinates, job.quad.top, job.quad.left));
     };
     std::vector<std::string> intermediates;
     for (const std::string& path : {archive, names.ExtractionFolder(), names.TileGif(), names.TileTga(),
@@ -138,8 +138,8 @@ void RecordJobFiles(InterruptedJobFiles& record, const JobSpec& spec, const JobF
     std::vector<std::string> results{result(ResultFile::HeightMap), result(ResultFile::WaypointTexture),
                                      result(ResultFile::FirstParameterFile), result(ResultFile::SecondParameterFile)};
     // With a route the plain texture is an intermediate too.
-    (!spec.waypoints.empty() ? intermediates : results).push_back(result(ResultFile::CombinedTexture));
-    if (!spec.removeIntermediateFiles) {
+    (!job.waypoints.empty() ? intermediates : results).push_back(result(ResultFile::CombinedTexture));
+    if (!job.removeIntermediateFiles) {
         results.insert(results.end(), intermediates.begin(), intermediates.end());
         intermediates.clear();
     }
@@ -154,7 +154,7 @@ int Fail(JobWindow& window, int result)
 
 } // namespace
 
-int RunJob(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested, JobResult* jobResult)
+int RunJob(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested, JobResult* jobResult)
 {
     const JobMemory memory;
 
@@ -172,10 +172,10 @@ int RunJob(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& canc
     InterruptedJobFiles record(folder);
 
     std::string archive;
-    int result = OrderElevation(window, spec, cancelRequested, archive);
+    int result = OrderElevation(window, job, cancelRequested, archive);
     if (result != 0)
         return Fail(window, result);
-    RecordJobFiles(record, spec, JobFileNames(archive), archive);
+    RecordJobFiles(record, job, JobFileNames(archive), archive);
     if (UnpackArchive(archive, window) != 0)
         return Fail(window, 1);
     // The download and the unpacking leave free space in the heap that the
@@ -183,31 +183,31 @@ int RunJob(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& canc
     ReturnFreedMemory();
 
     const JobFileNames names(archive);
-    const std::string heightMap = names.Result(ResultFile::HeightMap, spec.namesFromCoordinates, spec.quad.top,
-                                               spec.quad.left);
+    const std::string heightMap = names.Result(ResultFile::HeightMap, job.namesFromCoordinates, job.quad.top,
+                                               job.quad.left);
     RasterSize raster;
-    result = ImportElevation(window, spec, cancelRequested, names, heightMap, raster, *memory.images);
+    result = ImportElevation(window, job, cancelRequested, names, heightMap, raster, *memory.images);
     if (result != 0)
         return Fail(window, result);
-    if (spec.removeIntermediateFiles) {
+    if (job.removeIntermediateFiles) {
         DeleteFolderTree(names.ExtractionFolder(), window);
         std::remove(archive.c_str());
     }
 
     std::string finalTexture;
-    result = RunTextureStages(window, spec, cancelRequested, names, heightMap, *memory.images, finalTexture);
+    result = RunTextureStages(window, job, cancelRequested, names, heightMap, *memory.images, finalTexture);
     if (result != 0)
         return Fail(window, result);
     std::string parameterFiles[2];
-    if (WriteParameterFiles(window, spec, names, raster, heightMap, finalTexture, parameterFiles) != 0)
+    if (WriteParameterFiles(window, job, names, raster, heightMap, finalTexture, parameterFiles) != 0)
         return 1;
 
     window.AddToLog("Download successfully finished.");
     std::optional<Quad> nextQuad;
-    if (spec.scannerMode)
-        nextQuad = NextQuadEast(window, spec.quad);
+    if (job.scannerMode)
+        nextQuad = NextQuadEast(window, job.quad);
     if (jobResult)
-        *jobResult = JobResult{spec.quad,        heightMap, finalTexture, parameterFiles[0], parameterFiles[1],
+        *jobResult = JobResult{job.quad,        heightMap, finalTexture, parameterFiles[0], parameterFiles[1],
                                raster.rows, raster.columns, nextQuad};
     window.EnableControl(JobControl::Proceed, true);
     window.EnableControl(JobControl::WestEdge, true);

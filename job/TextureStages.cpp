@@ -4,7 +4,7 @@
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
 #include "job/JobFileNames.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/MapTile.h"
 #include "raster/AddTga.h"
 #include "raster/AddWaypoints.h"
@@ -41,11 +41,11 @@ void DeleteFiles(std::initializer_list<std::string> files, ImageCache& images)
 
 } // namespace
 
-int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<bool>& cancelRequested,
+int RunTextureStages(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                      const JobFileNames& names, const std::string& heightMap, ImageCache& images,
                      std::string& finalTexture)
 {
-    const Quad& quad = spec.quad;
+    const Quad& quad = job.quad;
     const int width = TextureWidth(quad.top, quad.bottom);
     const int height = kTextureHeight;
     // The height map is read again only after the map tile's stages; until
@@ -53,7 +53,7 @@ int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<b
     images.Forget(heightMap);
 
     int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
-                                spec.hosts.map, window, cancelRequested, spec.httpTimeout);
+                                job.hosts.map, window, cancelRequested, job.httpTimeout);
     if (result == 0)
         result = GifToTga(names.TileGif(), names.TileTga(), window, {}, &images);
     if (result == 0)
@@ -63,10 +63,10 @@ int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<b
         result = AddTga(names.TileReprojected(), names.MapTexture(), 0, 0, width, height, window, &images);
     if (result != 0)
         return result;
-    if (spec.removeIntermediateFiles)
+    if (job.removeIntermediateFiles)
         DeleteFiles({names.TileGif(), names.TileTga(), names.TileReprojected()}, images);
 
-    const std::string combined = names.Result(ResultFile::CombinedTexture, spec.namesFromCoordinates, quad.top,
+    const std::string combined = names.Result(ResultFile::CombinedTexture, job.namesFromCoordinates, quad.top,
                                               quad.left);
     // The map stages and the map server leave free space in the heap; it
     // goes back before the colouring's large image comes.
@@ -74,16 +74,16 @@ int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<b
     result = ElevationToColor(heightMap, names.ElevationColoring(), window, &images);
     if (result == 0)
         result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window,
-                            !spec.removeIntermediateFiles, &images);
+                            !job.removeIntermediateFiles, &images);
     if (result != 0)
         return result;
 
     finalTexture = combined;
-    if (!spec.waypoints.empty()) {
-        const std::string routed = names.Result(ResultFile::WaypointTexture, spec.namesFromCoordinates, quad.top,
+    if (!job.waypoints.empty()) {
+        const std::string routed = names.Result(ResultFile::WaypointTexture, job.namesFromCoordinates, quad.top,
                                                 quad.left);
-        result = AddWaypoints(combined, routed, quad.left, quad.top, quad.right, quad.bottom, spec.waypoints,
-                              spec.lineThickness, window, &cancelRequested);
+        result = AddWaypoints(combined, routed, quad.left, quad.top, quad.right, quad.bottom, job.waypoints,
+                              job.lineThickness, window, &cancelRequested);
         if (result != 0 && cancelRequested) {
             // As a cancelled download does: the user may start again at once.
             window.EnableControl(JobControl::Proceed, true);
@@ -92,11 +92,11 @@ int RunTextureStages(JobWindow& window, const JobSpec& spec, const std::atomic<b
         }
         if (result != 0)
             return result;
-        if (spec.removeIntermediateFiles)
+        if (job.removeIntermediateFiles)
             DeleteFiles({combined}, images);
         finalTexture = routed;
     }
-    if (spec.removeIntermediateFiles)
+    if (job.removeIntermediateFiles)
         DeleteFiles({names.MapTexture(), names.ElevationColoring()}, images);
     return 0;
 }

@@ -274,7 +274,7 @@ void CterraFetchDialog::StartJob()
                               ? QStringLiteral("Synthetic terrain from the bundled services, not measured data.")
                               : QString();
     // The job runs on a copy: settings changed from now on apply to the next one.
-    jobWorker_->Start(JobSpecFrom(job_, *hosts_), [this](int code) {
+    jobWorker_->Start(JobParametersFrom(job_, *hosts_), [this](int code) {
         QMetaObject::invokeMethod(this, [this, code] {
             const JobResult result = jobWorker_->LastResult();
             ui->resultButton->setEnabled(!result.heightMap.empty());

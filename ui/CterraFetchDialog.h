@@ -2,7 +2,7 @@
 
 #include "core/JobFields.h"
 #include "core/JobWindow.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/ServiceHosts.h"
 #include "live/LiveSourceSettings.h"
 

@@ -4,7 +4,7 @@
 #include "core/JobFields.h"
 #include "export/ExportResult.h"
 #include "hosts/ResolveServiceHosts.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/JobWorker.h"
 #include "live/LiveSourceOptions.h"
 #include "live/LiveSourceSettings.h"
@@ -63,11 +63,11 @@ int ExportJobResult(const JobResult& result, const std::vector<ExportFormat>& fo
 }
 
 // Runs one job to its end; Ctrl-C asks it to cancel.
-int RunOneJob(JobWorker& worker, JobSpec spec)
+int RunOneJob(JobWorker& worker, JobParameters parameters)
 {
     std::atomic<bool> finished{false};
     std::atomic<int> result{0};
-    worker.Start(std::move(spec), [&](int code) {
+    worker.Start(std::move(parameters), [&](int code) {
         result = code;
         finished = true;
     });
@@ -134,7 +134,7 @@ int main(int argc, char** argv)
     const int jobs = options.scanQuads > 0 ? options.scanQuads : 1;
     int result = 0;
     for (int i = 0; i < jobs && result == 0 && !interrupted; ++i) {
-        result = RunOneJob(worker, JobSpecFrom(job, hosts));
+        result = RunOneJob(worker, JobParametersFrom(job, hosts));
         const JobResult made = worker.LastResult();
         if (result == 0 && made.nextQuad) {
             job.quadLeft = made.nextQuad->left;

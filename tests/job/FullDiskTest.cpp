@@ -2,12 +2,12 @@
 // the job runs: they must never report success, and no file under a final
 // name may be left half-written.
 #include "core/JobFields.h"
-#include "tests/support/RecordingWindow.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "raster/TGAFile.h"
 #include "tests/support/NoWaitServices.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -122,7 +122,7 @@ protected:
         job.substituteZ0 = true;
         fs::current_path(disk.Path());
         const std::atomic<bool> neverCancelled{false};
-        const int result = RunJob(window, JobSpecFrom(job, hosts), neverCancelled);
+        const int result = RunJob(window, JobParametersFrom(job, hosts), neverCancelled);
         fs::current_path(previous);
         return result;
     }

@@ -1,6 +1,6 @@
 #include "core/JobFields.h"
 #include "job/JobFileNames.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "live/HgtTile.h"
@@ -75,7 +75,7 @@ protected:
         job.SetNorthEdge(north);
         ServiceHosts hosts{services->HostAndPort(), NoWaitServices().HostAndPort(), NoWaitServices().HostAndPort()};
         const std::atomic<bool> neverCancelled{false};
-        return RunJob(*window, JobSpecFrom(job, hosts), neverCancelled);
+        return RunJob(*window, JobParametersFrom(job, hosts), neverCancelled);
     }
 
     std::string Log() const

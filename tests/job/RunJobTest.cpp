@@ -4,8 +4,8 @@
 #include "core/QuadGeometry.h"
 #include "job/FlightParameterFile.h"
 #include "job/JobFileNames.h"
+#include "job/JobParameters.h"
 #include "job/JobResult.h"
-#include "job/JobSpec.h"
 #include "job/JobWorker.h"
 #include "job/ServiceHosts.h"
 #include "raster/TGAFile.h"
@@ -94,7 +94,7 @@ protected:
     }
 
     // Runs the job the fields describe, as the window starts one.
-    int Run(JobWindow& on) { return RunJob(on, JobSpecFrom(job, hosts), cancelRequested, &made); }
+    int Run(JobWindow& on) { return RunJob(on, JobParametersFrom(job, hosts), cancelRequested, &made); }
 
     static ReferenceServices* services;
     TempDir folder;
@@ -347,7 +347,7 @@ TEST_F(RunJobTest, CancelEndsTheJobWhereverItIsSeen)
         JobWorker worker(cancelling);
         cancelling.worker = &worker;
         std::atomic<int> result{-1};
-        ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts), [&result](int code) { result = code; }));
+        ASSERT_TRUE(worker.Start(JobParametersFrom(job, hosts), [&result](int code) { result = code; }));
         worker.Wait();
         EXPECT_EQ(result, 3) << c.name;
         EXPECT_TRUE(cancelling.HasLine("Download canceled by user.")) << c.name;
@@ -373,7 +373,7 @@ TEST_F(RunJobTest, CancelWhileTheRouteIsDrawnEndsTheJobAsACancel)
     JobWorker worker(cancelling);
     cancelling.worker = &worker;
     std::atomic<int> result{-1};
-    ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts), [&result](int code) { result = code; }));
+    ASSERT_TRUE(worker.Start(JobParametersFrom(job, hosts), [&result](int code) { result = code; }));
     worker.Wait();
     EXPECT_EQ(result, 3);
     EXPECT_TRUE(cancelling.HasLine("Adding Waypoints canceled by user."));
@@ -442,7 +442,7 @@ TEST_F(RunJobTest, CancelAtTenMomentsSpreadOverAJobWithALongRouteNeverEndsInSucc
         JobWorker worker(cancelling);
         cancelling.worker = &worker;
         std::atomic<int> result{-1};
-        ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts), [&result](int code) { result = code; }));
+        ASSERT_TRUE(worker.Start(JobParametersFrom(job, hosts), [&result](int code) { result = code; }));
         if (rest.count() > 0) {
             while (seen <= line && result == -1)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -461,8 +461,8 @@ TEST_F(RunJobTest, SecondStartWhileAJobRunsIsRefused)
 {
     CancellingWindow slow([](const std::string&) { return false; });
     JobWorker worker(slow);
-    ASSERT_TRUE(worker.Start(JobSpecFrom(job, hosts)));
-    EXPECT_FALSE(worker.Start(JobSpecFrom(job, hosts)));
+    ASSERT_TRUE(worker.Start(JobParametersFrom(job, hosts)));
+    EXPECT_FALSE(worker.Start(JobParametersFrom(job, hosts)));
     worker.Wait();
     EXPECT_FALSE(worker.IsRunning());
 }

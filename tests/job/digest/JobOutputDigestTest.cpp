@@ -4,7 +4,7 @@
 // record it afresh (only when an output is meant to change), run this test
 // with TERRAFETCH_WRITE_DIGESTS set to the list's path.
 #include "core/JobFields.h"
-#include "job/JobSpec.h"
+#include "job/JobParameters.h"
 #include "job/RunJob.h"
 #include "job/ServiceHosts.h"
 #include "tests/support/NoWaitServices.h"
@@ -134,7 +134,7 @@ std::string RunCase(const DigestCase& digestCase)
     job.removeIntermediateFiles = digestCase.removeIntermediateFiles;
     RecordingWindow window;
     const std::atomic<bool> neverCancelled{false};
-    const int result = RunJob(window, JobSpecFrom(job, hosts), neverCancelled);
+    const int result = RunJob(window, JobParametersFrom(job, hosts), neverCancelled);
     fs::current_path(previous);
     EXPECT_EQ(result, 0) << digestCase.name;
     const RunNames names{OrderNumber(window), folder.Path().string()};

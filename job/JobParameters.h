@@ -12,7 +12,7 @@ struct JobFields;
 // settings that shape its files, the route and where the services are. The
 // worker keeps its own copy, so whatever the window changes meanwhile applies
 // to the next job only.
-struct JobSpec {
+struct JobParameters {
     Quad quad{-99.0, -98.0, 40.0, 39.0};
     bool substituteZ0 = false;
     bool removeIntermediateFiles = true;
@@ -29,4 +29,4 @@ struct JobSpec {
 
 // The job the window's (or the batch runner's) fields describe right now. The
 // route is taken only while it is switched on.
-JobSpec JobSpecFrom(const JobFields& fields, const ServiceHosts& hosts);
+JobParameters JobParametersFrom(const JobFields& fields, const ServiceHosts& hosts);
