@@ -177,7 +177,7 @@ void CterraFetchDialog::OnWestEdgeChanged()
         return;
     job_.SetWestEdge(std::atof(ui->westEdit->text().toUtf8().constData()));
     ui->eastEdit->setText(FromStd(StringPrintf("%f", job_.quadRight)));
-    if (controlsUnlocked_)
+    if (ControlsUnlocked())
         UnlockCoordinateControls();
 }
 
@@ -187,8 +187,15 @@ void CterraFetchDialog::OnNorthEdgeChanged()
         return;
     job_.SetNorthEdge(std::atof(ui->northEdit->text().toUtf8().constData()));
     ui->southEdit->setText(FromStd(StringPrintf("%f", job_.quadBottom)));
-    if (controlsUnlocked_)
+    if (ControlsUnlocked())
         UnlockCoordinateControls();
+}
+
+bool CterraFetchDialog::ControlsUnlocked() const
+{
+    // A job or geocoding thread disables Close exactly while it keeps the
+    // coordinates to itself.
+    return ui->closeButton->isEnabled();
 }
 
 void CterraFetchDialog::UnlockCoordinateControls()
@@ -371,7 +378,7 @@ void CterraFetchDialog::OnLogSelChange()
     static const QString kQuadLine = QStringLiteral("  quad: ");
     static const QString kCandidateLine = QStringLiteral("        \u00BB");
     if (line.startsWith(kQuadLine)) {
-        if (controlsUnlocked_)
+        if (ControlsUnlocked())
             UnlockCoordinateControls();
     } else if (line.startsWith(kCandidateLine)) {
         const qsizetype end = line.indexOf(QChar(0x00AB), kCandidateLine.size());
@@ -504,10 +511,6 @@ QLineEdit* CterraFetchDialog::ControlEdit(JobControl control) const
 void CterraFetchDialog::EnableControl(JobControl control, bool enabled)
 {
     OnGuiThread([this, control, enabled] {
-        // The job or geocoding thread holds the close button exactly while
-        // it keeps the coordinates to itself.
-        if (control == JobControl::Close)
-            controlsUnlocked_ = enabled;
         if (QPushButton* button = ControlButton(control))
             button->setEnabled(enabled);
         else if (QLineEdit* edit = ControlEdit(control))

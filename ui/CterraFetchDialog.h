@@ -50,7 +50,7 @@ public:
 
     JobFields& Job() { return job_; }
     // False while a job or geocoding run keeps the coordinates to itself.
-    bool ControlsUnlocked() const { return controlsUnlocked_; }
+    bool ControlsUnlocked() const;
     CActivityList& ActivityList() const;
 
     // JobWindow, callable from any thread.
@@ -118,7 +118,6 @@ private:
     std::unique_ptr<Ui::CterraFetchDialog> ui;
     JobFields job_;
     bool syncCoordinates_ = true;
-    bool controlsUnlocked_ = true;
     std::string addressText_;
     std::optional<ServiceHosts> hosts_;
     bool hostsGiven_ = false;  // hosts_ came with the constructor and stay
