@@ -70,6 +70,12 @@ FileReplacement FileReplacement::WithUniqueTemporary(std::string path, const std
     return replacement;
 }
 
+FileReplacement FileReplacement::ForResult(std::string path)
+{
+    std::string temporary = PartialNameFor(path);
+    return FileReplacement(std::move(path), std::move(temporary));
+}
+
 FileReplacement::~FileReplacement() { Abandon(); }
 
 FileReplacement::FileReplacement(FileReplacement&& other) noexcept

@@ -30,6 +30,10 @@ public:
     // writer has, created now with the permissions a new file gets. Failed()
     // tells whether it could be made.
     static FileReplacement WithUniqueTemporary(std::string path, const std::string& prefix);
+    // Writes a job's result `path` through PartialNameFor(path), the name the
+    // clean-up after a killed job looks for.
+    static FileReplacement ForResult(std::string path);
+    static std::string PartialNameFor(const std::string& path) { return path + ".partial"; }
 
     ~FileReplacement();
     FileReplacement(FileReplacement&& other) noexcept;

@@ -1,7 +1,5 @@
 #include "core/FileSystem.h"
 
-#include "core/FileReplacement.h"
-
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -33,16 +31,6 @@ void RemovePartialFile(const std::string& path)
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         unlink(path.c_str());
-}
-
-std::string WritingNameFor(const std::string& path)
-{
-    return FileReplacement::WritesInPlace(path) ? path : path + ".partial";
-}
-
-bool CommitWrittenFile(const std::string& path, bool written)
-{
-    return FileReplacement(path, path + ".partial").Commit(written);
 }
 
 void ReserveFileSpace(int descriptor, unsigned long long bytes)

@@ -11,14 +11,6 @@ bool FileExists(const std::string& path);
 // so a failed write to a device or a pipe never deletes it.
 void RemovePartialFile(const std::string& path);
 
-// For writers that open and close the file themselves: the name a
-// FileReplacement(path, path + ".partial") writes to ("<path>.partial", or
-// `path` itself when it names a device or a pipe).
-std::string WritingNameFor(const std::string& path);
-// After a write to WritingNameFor(path): renames it into place when
-// `written`, or removes it. False when the write or the rename failed.
-bool CommitWrittenFile(const std::string& path, bool written);
-
 // Asks the file system to set aside `bytes` for the file open at
 // `descriptor` before it is written, without changing its size: large writes
 // then skip the space accounting of every page. Where that cannot be done

@@ -62,7 +62,7 @@ int WriteFlightParameterFile(const std::string& fileName, int templateNumber,
                              const FlightParameters& values, LogSink& log)
 {
     const std::string text = FlightParameterText(templateNumber, values);
-    if (!FileReplacement(fileName, fileName + ".partial").WriteWhole(text)) {
+    if (!FileReplacement::ForResult(fileName).WriteWhole(text)) {
         log.AddToLog(StringPrintf("Could not write ALP file \"%s\".", fileName.c_str()));
         return 1;
     }

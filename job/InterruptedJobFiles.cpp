@@ -1,5 +1,6 @@
 #include "job/InterruptedJobFiles.h"
 
+#include "core/FileReplacement.h"
 #include "core/FileSystem.h"
 #include "core/LogSink.h"
 #include "core/StringPrintf.h"
@@ -72,7 +73,7 @@ int RemoveRecorded(const std::string& record, const std::string& folder)
             continue;
         if (intermediate)
             removed += RemoveLeftover(path);
-        removed += RemoveLeftover(path + ".partial");
+        removed += RemoveLeftover(FileReplacement::PartialNameFor(path));
         removed += RemoveLeftover(path + ".part");
     }
     return removed;
@@ -116,9 +117,5 @@ void InterruptedJobFiles::Record(const std::vector<std::string>& intermediates,
     for (const std::string& path : results)
         text += kResult + path + "\n";
     // A record that cannot be written only costs the clean-up after a kill.
-    std::FILE* file = std::fopen(WritingNameFor(recordPath_).c_str(), "wb");
-    if (file == nullptr)
-        return;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    CommitWrittenFile(recordPath_, std::fclose(file) == 0 && written);
+    FileReplacement::ForResult(recordPath_).WriteWhole(text);
 }

@@ -259,7 +259,7 @@ int TGAFile::Write(const std::string& path)
 
 FileReplacement TGAFile::OpenForWriting(const std::string& path)
 {
-    FileReplacement file(path, path + ".partial");
+    FileReplacement file = FileReplacement::ForResult(path);
     if (!file.Open())
         std::fprintf(stderr, "TGAFile::Write(): Cannot open file \"%s\".\n", path.c_str());
     return file;

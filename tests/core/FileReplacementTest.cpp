@@ -68,9 +68,9 @@ TEST_F(FileReplacementTest, FailedWriteLeavesTheOldFileAndNoTemporary)
     EXPECT_EQ(ReadFileBytes(path_), "old contents");
     EXPECT_FALSE(fs::exists(temporary_));
 
-    // The old job-record calls go the same way.
-    WriteFileBytes(WritingNameFor(path_), "half");
-    EXPECT_FALSE(CommitWrittenFile(path_, false));
+    // A result's writer goes the same way.
+    WriteFileBytes(FileReplacement::PartialNameFor(path_), "half");
+    EXPECT_FALSE(FileReplacement::ForResult(path_).Commit(false));
     EXPECT_FALSE(fs::exists(temporary_));
 }
 
@@ -99,7 +99,7 @@ TEST_F(FileReplacementTest, PipeIsWrittenDirectlyAndNeverRemoved)
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_EQ(WritingNameFor(pipe), pipe);
+    EXPECT_EQ(FileReplacement::ForResult(pipe).WritingName(), pipe);
     {
         FileReplacement abandoned(pipe, pipe + ".partial");
         EXPECT_EQ(abandoned.WritingName(), pipe);
