@@ -59,6 +59,28 @@ const char* const kBatchUsage =
     "                           0 when all work, 1 otherwise; runs no job\n"
     "  --help                   show this text\n"
     "\n"
+    "Regions (each quad a job of its own, in its own folder under the current one):\n"
+    "  --region W,S,E,N         every quad of --size aligned to the size's grid that\n"
+    "                           covers this box (degrees), rows north to south, each\n"
+    "                           west to east; the folders are named after the quads'\n"
+    "                           north-west corners: N39.75W098.25, S05.50E120.00\n"
+    "  --quads FILE             the quads of a file instead: lines \"west north\",\n"
+    "                           '#' starts a comment\n"
+    "  --jobs N                 quads run side by side (default: one per core, as\n"
+    "                           many as the available memory holds at about 100 MB\n"
+    "                           for a 1 degree quad)\n"
+    "  --shard K/N              run only the quads whose index in the region's order\n"
+    "                           is K modulo N (for N machines, K = 0 ... N-1)\n"
+    "  --redo                   make quads finished with other options again\n"
+    "  --yes                    allow a region of more than 10000 quads\n"
+    "                           Every other option applies to each quad. A record\n"
+    "                           (region-record.tsv, one per shard) keeps each quad's\n"
+    "                           state; the same command again skips the finished\n"
+    "                           quads and redoes the others. With --export geotiff,\n"
+    "                           region.vrt mosaics the quads' GeoTIFFs. Exit status:\n"
+    "                           0 when every quad is finished, 1 otherwise, 2 for\n"
+    "                           bad arguments or quads finished with other options.\n"
+    "\n"
     "Services: TERRAFETCH_EXTRACT_HOST, TERRAFETCH_MAP_HOST and TERRAFETCH_GEOCODE_HOST\n"
     "name the elevation extract service, the map server and the geocoder (host or\n"
     "host:port). Services left unset are served by the bundled reference services,\n"
@@ -172,7 +194,64 @@ const ValueOption kValueOptions[] = {
      }},
     {"--scan", "a number of quads of at least 1",
      [](const std::string& t, BatchOptions& o) { return ParseWhole(t, o.scanQuads) && o.scanQuads >= 1; }},
+    {"--quads", "a file name",
+     [](const std::string& t, BatchOptions& o) {
+         o.quadsFile = t;
+         return !t.empty();
+     }},
+    {"--jobs", "a number of jobs from 1 to 64",
+     [](const std::string& t, BatchOptions& o) {
+         int jobs = 0;
+         if (!ParseWhole(t, jobs) || jobs < 1 || jobs > 64)
+             return false;
+         o.jobs = jobs;
+         return true;
+     }},
 };
+
+// The region run's own options, which its quads' jobs are not given.
+bool IsRegionOption(const std::string& name)
+{
+    for (const char* option : {"--region", "--quads", "--jobs", "--shard", "--redo", "--yes"})
+        if (name == option)
+            return true;
+    return false;
+}
+
+// Options whose text names an own error message rather than "NAME takes ...".
+bool ReadOwnWordedOption(const std::string& name, const std::string& text, BatchOptions& options,
+                         std::string& error)
+{
+    if (name == "--region") {
+        RegionBox box;
+        if (!ParseRegionBox(text, box, error))
+            return false;
+        options.region = box;
+    } else {
+        Shard shard;
+        if (!ParseShard(text, shard, error))
+            return false;
+        options.shard = shard;
+    }
+    return true;
+}
+
+// What cannot be combined, once every argument is read.
+bool CheckCombinations(const BatchOptions& options, std::string& error)
+{
+    const bool region = options.IsRegionRun();
+    if (options.region && !options.quadsFile.empty())
+        error = "--region and --quads cannot be combined: give the quads one way.";
+    else if (region && (options.west || options.north))
+        error = "--west and --north name one quad; a region run takes its quads from --region or --quads.";
+    else if (region && options.scanQuads > 0)
+        error = "--scan cannot be combined with --region or --quads.";
+    else if (region && options.checkSources)
+        error = "--check-sources runs no job; it cannot be combined with --region or --quads.";
+    else if (!region && (options.jobs || options.shard || options.redo || options.yes))
+        error = "--jobs, --shard, --redo and --yes belong to a region run (--region or --quads).";
+    return error.empty();
+}
 
 // The switches without a value, and the flag each sets.
 bool* SwitchFlag(const std::string& name, BatchOptions& options)
@@ -189,6 +268,10 @@ bool* SwitchFlag(const std::string& name, BatchOptions& options)
         return &options.namesFromCoordinates;
     if (name == "--check-sources")
         return &options.checkSources;
+    if (name == "--redo")
+        return &options.redo;
+    if (name == "--yes")
+        return &options.yes;
     return nullptr;
 }
 
@@ -212,6 +295,11 @@ bool ParseBatchOptions(const std::vector<std::string>& arguments, BatchOptions& 
 {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
+        if (!IsRegionOption(name)) {
+            options.jobArguments.push_back(name);
+            if (i + 1 < arguments.size() && !SwitchFlag(name, options))
+                options.jobArguments.push_back(arguments[i + 1]);
+        }
         if (bool* flag = SwitchFlag(name, options)) {
             *flag = true;
             continue;
@@ -222,6 +310,15 @@ bool ParseBatchOptions(const std::vector<std::string>& arguments, BatchOptions& 
                 return false;
             }
             options.liveSettings.emplace_back(name, arguments[++i]);
+            continue;
+        }
+        if (name == "--region" || name == "--shard") {
+            if (i + 1 >= arguments.size()) {
+                error = name + " needs a value.";
+                return false;
+            }
+            if (!ReadOwnWordedOption(name, arguments[++i], options, error))
+                return false;
             continue;
         }
         const ValueOption* option = FindValueOption(name);
@@ -239,5 +336,5 @@ bool ParseBatchOptions(const std::vector<std::string>& arguments, BatchOptions& 
             return false;
         }
     }
-    return true;
+    return CheckCombinations(options, error);
 }

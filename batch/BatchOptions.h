@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/ExportFormat.h"
+#include "region/RegionQuads.h"
 
 #include <optional>
 #include <utility>
@@ -28,6 +29,19 @@ struct BatchOptions {
     std::vector<std::pair<std::string, std::string>> liveSettings;
     bool checkSources = false;           // try each live source and report, run no job
     bool help = false;
+
+    // A region run: the quads of a box or of a file, each a job of its own.
+    std::optional<RegionBox> region;
+    std::string quadsFile;
+    std::optional<int> jobs;     // unset: DefaultRegionJobs()
+    std::optional<Shard> shard;
+    bool redo = false;           // make quads finished with other options again
+    bool yes = false;            // allow more than kMaxQuadsWithoutYes quads
+    // Every argument but the region run's own, in the order given: what each
+    // quad's job is run with.
+    std::vector<std::string> jobArguments;
+
+    bool IsRegionRun() const { return region || !quadsFile.empty(); }
 };
 
 // Parses the arguments after the program name. On a bad argument returns

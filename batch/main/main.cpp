@@ -1,5 +1,6 @@
 // terrafetch-batch: runs terraFetch jobs without a window.
 #include "batch/BatchOptions.h"
+#include "batch/RegionCommand.h"
 #include "batch/TerminalWindow.h"
 #include "core/JobFields.h"
 #include "export/ExportResult.h"
@@ -130,6 +131,10 @@ int main(int argc, char** argv)
     }
 
     std::signal(SIGINT, OnInterrupt);
+    if (options.IsRegionRun()) {
+        std::signal(SIGTERM, OnInterrupt);
+        return RunRegionCommand(options, job, hosts, sources, interrupted);
+    }
     JobWorker worker(window);
     const int jobs = options.scanQuads > 0 ? options.scanQuads : 1;
     int result = 0;

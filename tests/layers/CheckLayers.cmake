@@ -5,7 +5,7 @@
 #
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P CheckLayers.cmake
 
-set(layers core raster route http live terrain mapdraw gateway services geocode job export hosts batch ui)
+set(layers core raster route http live terrain mapdraw gateway services geocode job export hosts region batch ui)
 set(allowed_core "")
 set(allowed_raster core)
 set(allowed_route core raster)
@@ -19,7 +19,8 @@ set(allowed_geocode core http)
 set(allowed_job core raster http)
 set(allowed_export core raster)
 set(allowed_hosts core job services live)
-set(allowed_batch core raster route job export hosts live)
+set(allowed_region core raster export)
+set(allowed_batch core raster route job export hosts live region)
 set(allowed_ui core raster route http live geocode job export hosts)
 
 set(failures 0)
