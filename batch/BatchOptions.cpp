@@ -239,6 +239,7 @@ bool ReadOwnWordedOption(const std::string& name, const std::string& text, Batch
 // What cannot be combined, once every argument is read.
 bool CheckCombinations(const BatchOptions& options, std::string& error)
 {
+    error.clear();
     const bool region = options.IsRegionRun();
     if (options.region && !options.quadsFile.empty())
         error = "--region and --quads cannot be combined: give the quads one way.";

@@ -66,6 +66,7 @@ bool operator==(const QuadCorner& a, const QuadCorner& b)
 
 bool ParseRegionBox(const std::string& text, RegionBox& box, std::string& error)
 {
+    error.clear();
     const std::vector<std::string> parts = SplitAt(text, ',');
     double edges[4] = {};
     if (parts.size() != 4) {
@@ -113,6 +114,7 @@ bool ParseQuadsText(const std::string& text, const std::string& name, std::vecto
                     std::string& error)
 {
     quads.clear();
+    error.clear();
     std::istringstream lines(text);
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
