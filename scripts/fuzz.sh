@@ -18,7 +18,7 @@ fi
 all_targets=(fuzz_tga_file fuzz_bil_to_tga fuzz_waypoint_file fuzz_response_text fuzz_http_headers
              fuzz_url fuzz_geocode_answer fuzz_member_name fuzz_gif_decoder fuzz_gpx_waypoints fuzz_hgt_tile
              fuzz_unpack_archive fuzz_wms_answer fuzz_wms_capabilities fuzz_census_geocoder_answer
-             fuzz_dem_geotiff)
+             fuzz_dem_geotiff fuzz_quads_file fuzz_region_record)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all_targets[@]}")
 
 # Largest input per target: enough for every structure the reader knows,
