@@ -8,7 +8,7 @@ packages=(
   ca-certificates
   qt6-base-dev libcurl4-openssl-dev libzip-dev libdeflate-dev libcpp-httplib-dev libgif-dev libgdal-dev
   zlib1g-dev libpng-dev
-  libgtest-dev libgmock-dev libbenchmark-dev gdal-bin python3-gdal
+  libgtest-dev libgmock-dev libbenchmark-dev gdal-bin python3-gdal python3-yaml
   clang libclang-rt-14-dev
   xvfb xauth
   dpkg-dev file
