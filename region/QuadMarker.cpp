@@ -126,7 +126,7 @@ bool MarkQuadFinished(const std::string& folder, const std::string& options, lon
               [](const QuadMarker::File& a, const QuadMarker::File& b) { return a.name < b.name; });
     FileReplacement replacement((fs::path(folder) / kQuadMarkerName).string(),
                                 (fs::path(folder) / (std::string(kQuadMarkerName) + ".partial")).string());
-    if (!replacement.WriteWhole(QuadMarkerText(marker), FileReplacement::Sync::kToDisk)) {
+    if (!replacement.WriteWhole(QuadMarkerText(marker))) {
         error = "its finished mark cannot be written: " + replacement.Reason();
         return false;
     }

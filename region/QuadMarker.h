@@ -34,8 +34,7 @@ struct QuadCheck {
 
 QuadCheck CheckQuad(const std::string& folder);
 
-// Lists the folder's files and writes the mark (through a temporary, synced
-// to disk). False with `error` set when it cannot be written.
+// Lists the folder's files and writes the mark (through a temporary). False with `error` set when it cannot be written.
 bool MarkQuadFinished(const std::string& folder, const std::string& options, long long voids,
                       std::string& error);
 

@@ -1,10 +1,13 @@
 #include "region/QuadProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +75,53 @@ std::optional<QuadProcess> QuadProcess::Start(const QuadLaunch& launch, std::str
     if (pid == 0)
         BecomeJob(launch.folder.c_str(), log.c_str(), argv.data(), envp.data(), parent);
     return QuadProcess(pid);
+}
+
+QuadProcess::QuadProcess(pid_t pid)
+    : pid_(pid), endDescriptor_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)))
+{
+}
+
+QuadProcess::QuadProcess(QuadProcess&& other) noexcept
+    : pid_(other.pid_), endDescriptor_(other.endDescriptor_), status_(other.status_), ended_(other.ended_)
+{
+    other.endDescriptor_ = -1;
+    other.ended_ = true;
+}
+
+QuadProcess& QuadProcess::operator=(QuadProcess&& other) noexcept
+{
+    if (this != &other) {
+        if (endDescriptor_ >= 0)
+            ::close(endDescriptor_);
+        pid_ = other.pid_;
+        endDescriptor_ = other.endDescriptor_;
+        status_ = other.status_;
+        ended_ = other.ended_;
+        other.endDescriptor_ = -1;
+        other.ended_ = true;
+    }
+    return *this;
+}
+
+QuadProcess::~QuadProcess()
+{
+    if (endDescriptor_ >= 0)
+        ::close(endDescriptor_);
+}
+
+void WaitForAnEnd(const std::vector<const QuadProcess*>& processes, int milliseconds)
+{
+    std::vector<pollfd> ends;
+    for (const QuadProcess* process : processes) {
+        if (process->EndDescriptor() < 0) {
+            // Without descriptors to wait on, look again soon.
+            ::poll(nullptr, 0, std::min(milliseconds, 20));
+            return;
+        }
+        ends.push_back({process->EndDescriptor(), POLLIN, 0});
+    }
+    ::poll(ends.data(), ends.size(), milliseconds);
 }
 
 bool QuadProcess::Ended()

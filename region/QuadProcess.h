@@ -23,6 +23,12 @@ public:
     // Starts the process; nullopt with `error` set when it cannot be.
     static std::optional<QuadProcess> Start(const QuadLaunch& launch, std::string& error);
 
+    QuadProcess(QuadProcess&& other) noexcept;
+    QuadProcess& operator=(QuadProcess&& other) noexcept;
+    QuadProcess(const QuadProcess&) = delete;
+    QuadProcess& operator=(const QuadProcess&) = delete;
+    ~QuadProcess();
+
     // Whether it has ended; then ExitStatus() tells how.
     bool Ended();
     // The exit status, or minus the signal that ended it.
@@ -30,12 +36,21 @@ public:
     // Asks it to cancel its job (as Ctrl-C would).
     void Interrupt() const;
 
+    // A descriptor that polls readable once the process has ended (-1 when
+    // the system has none), for waiting on several at once.
+    int EndDescriptor() const { return endDescriptor_; }
+
 private:
-    explicit QuadProcess(pid_t pid) : pid_(pid) {}
+    explicit QuadProcess(pid_t pid);
     pid_t pid_ = -1;
+    int endDescriptor_ = -1;
     int status_ = 0;
     bool ended_ = false;
 };
+
+// Waits until one of `processes` may have ended, at most `milliseconds`, or
+// until a signal comes.
+void WaitForAnEnd(const std::vector<const QuadProcess*>& processes, int milliseconds);
 
 // The environment `overrides` gives on top of this process's own.
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& overrides);

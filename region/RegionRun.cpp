@@ -20,7 +20,6 @@
 #include <optional>
 #include <sstream>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -205,6 +204,7 @@ private:
     };
 
     void StartQuad(const PlannedQuad& quad);
+    std::vector<const QuadProcess*> RunningProcesses() const;
     void EndQuad(const Running& running);
     void Fail(const PlannedQuad& quad, double seconds, int exitStatus, const std::string& cause);
     void Note(const RecordEntry& entry);
@@ -234,6 +234,14 @@ void RegionRunner::Fail(const PlannedQuad& quad, double seconds, int exitStatus,
     progress_->QuadFailed(quad.folder, seconds, cause);
 }
 
+std::vector<const QuadProcess*> RegionRunner::RunningProcesses() const
+{
+    std::vector<const QuadProcess*> processes;
+    for (const Running& running : running_)
+        processes.push_back(&running.process);
+    return processes;
+}
+
 void RegionRunner::StartQuad(const PlannedQuad& quad)
 {
     std::error_code error;
@@ -256,7 +264,7 @@ void RegionRunner::StartQuad(const PlannedQuad& quad)
         Fail(quad, 0, 1, why);
         return;
     }
-    running_.push_back({quad, *process, std::chrono::steady_clock::now()});
+    running_.push_back({quad, std::move(*process), std::chrono::steady_clock::now()});
 }
 
 void RegionRunner::EndQuad(const Running& running)
@@ -332,6 +340,7 @@ int RegionRunner::Run()
         }
         if (stopping)
             pending.clear();
+        bool anEnd = false;
         for (auto it = running_.begin(); it != running_.end();) {
             if (interrupted_ && !it->interrupted) {
                 it->process.Interrupt();
@@ -340,12 +349,15 @@ int RegionRunner::Run()
             if (it->process.Ended()) {
                 EndQuad(*it);
                 it = running_.erase(it);
+                anEnd = true;
             } else {
                 ++it;
             }
         }
         progress_->Tick();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // A quad that ended makes room for the next at once.
+        if (!anEnd && !running_.empty())
+            WaitForAnEnd(RunningProcesses(), 250);
     }
     progress_->Summary(voidsBefore);
     const bool allFinished = progress_->Failed() == 0 && !interrupted_ && !recordFailed_;

@@ -21,4 +21,7 @@ echo "=== terrafetch-batch peak memory ==="
 python3 scripts/batch_peak_rss.py build/dev/batch/terrafetch-batch "$results/batch_peak_rss.json"
 echo "=== live jobs against loopback stand-ins ==="
 python3 scripts/live_job_bench.py build/dev/batch/terrafetch-batch "$results/live_job.json"
+echo "=== a region of 16 quads against single jobs ==="
+python3 scripts/region_bench.py build/dev/batch/terrafetch-batch build/dev/services/terrafetch-services \
+  "$results/region.json"
 python3 scripts/bench_summary.py "$results"

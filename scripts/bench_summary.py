@@ -35,6 +35,9 @@ ANCHORS = {
     # Downloading within 0.8x of curl's speed is a time of at most 1/0.8 of curl's.
     "BM_TileDownloadUpstreamClient": ("BM_TileDownloadCurlTool", "tile download time / the curl tool", 1.25),
     "BM_TileCacheFill": ("BM_TileDownloadCurlTool", "download, inflate, check, write / the curl tool", None),
+    "RegionJobs1": ("SixteenSingleJobs", "region of 16 quads, --jobs 1 / the 16 as single jobs", 1.05),
+    "RegionJobs2": ("RegionJobs1Anchor", "region of 16 quads, --jobs 2 / --jobs 1", 0.7),
+    "RegionJobs2PeakRss": (None, "region --jobs 2's peak memory (PSS, all processes) / a single job's", 2.0),
 }
 
 SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
@@ -69,6 +72,8 @@ def ratio(name, run, runs):
         return run.get("peak_rss_MB", 0) / LIVE_COLD_RSS_BUDGET_MB, "-"
     if base_name(name) == "LiveJobCachedPeakRss":
         return run.get("peak_rss_MB", 0) / run.get("anchor_peak_rss_MB", 1), "BundledJobBesideLive"
+    if base_name(name) == "RegionJobs2PeakRss":
+        return run.get("peak_rss_MB", 0) / run.get("anchor_peak_rss_MB", 1), "a single job"
     matches = [r for n, r in runs.items() if base_name(n) == anchor]
     if not anchor or not matches:
         return None, anchor or "-"
@@ -103,6 +108,11 @@ def main():
                   % ", ".join("%.1f" % mb for mb in run.get("peak_rss_runs_MB", [])))
         if base_name(name) in ("LiveJobColdPeakRss", "LiveJobCached", "BundledJobBesideLive"):
             print("%s: %.2f s, peak RSS %.1f MB" % (name, run["_seconds"], run.get("peak_rss_MB", 0)))
+        if base_name(name) in ("SixteenSingleJobs", "RegionJobs1", "RegionJobs2"):
+            print("%s: %.2f s (runs %s)" % (name, run["_seconds"], ", ".join("%.2f" % s for s in run.get("runs_s", []))))
+        if base_name(name) == "RegionJobs2PeakRss":
+            print("region --jobs 2: peak memory (PSS) %.1f MB; a single job %.1f MB"
+                  % (run.get("peak_rss_MB", 0), run.get("anchor_peak_rss_MB", 0)))
         if base_name(name) == "BM_WholeDefaultJob":
             print("whole default job: own work %.3f s, peak RSS %.1f MB"
                   % (run.get("own_work_s", 0), run.get("peak_rss_MB", 0)))
