@@ -1,0 +1,135 @@
+#include "live/CacheEntryLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The entries some thread of this process holds or is locking.
+struct HeldEntries {
+    std::mutex mutex;
+    std::condition_variable released;
+    std::set<std::string> keys;
+};
+
+HeldEntries& Held()
+{
+    static HeldEntries held;
+    return held;
+}
+
+std::string KeyOf(const std::string& path)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+bool AskedToStop(const CacheLockWait& wait) { return wait.cancelled && wait.cancelled(); }
+
+int OpenLockFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        std::error_code error;
+        fs::create_directories(fs::path(path).parent_path(), error);
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    }
+    return fd;
+}
+
+}  // namespace
+
+CacheEntryLock::CacheEntryLock(const std::string& entryPath, const CacheLockWait& wait)
+    : key_(KeyOf(entryPath)), lockPath_(LockFileFor(entryPath))
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait.patience;
+    if (!WaitInProcess(wait, deadline))
+        return;
+    state_ = LockFile(wait, deadline);
+}
+
+CacheEntryLock::~CacheEntryLock()
+{
+    if (fd_ >= 0) {
+        // Removed while still held, so nobody can be holding the file that goes.
+        if (state_ == State::kHeld)
+            ::unlink(lockPath_.c_str());
+        ::close(fd_);
+    }
+    if (registered_) {
+        HeldEntries& held = Held();
+        {
+            std::lock_guard lock(held.mutex);
+            held.keys.erase(key_);
+        }
+        held.released.notify_all();
+    }
+}
+
+bool CacheEntryLock::WaitInProcess(const CacheLockWait& wait, std::chrono::steady_clock::time_point deadline)
+{
+    HeldEntries& held = Held();
+    std::unique_lock lock(held.mutex);
+    while (held.keys.count(key_) != 0) {
+        if (AskedToStop(wait)) {
+            state_ = State::kCancelled;
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            state_ = State::kGaveUp;
+            return false;
+        }
+        held.released.wait_for(lock, wait.poll);
+    }
+    held.keys.insert(key_);
+    registered_ = true;
+    return true;
+}
+
+CacheEntryLock::State CacheEntryLock::LockFile(const CacheLockWait& wait,
+                                               std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        if (fd_ < 0 && (fd_ = OpenLockFile(lockPath_)) < 0)
+            return State::kUnavailable;
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            if (StillNamed())
+                return State::kHeld;
+            // Its holder removed the file as we got it: lock the one the name leads to now.
+            ::close(fd_);
+            fd_ = -1;
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return State::kUnavailable;
+        if (AskedToStop(wait))
+            return State::kCancelled;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return State::kGaveUp;
+        std::this_thread::sleep_for(wait.poll);
+    }
+}
+
+// Whether the lock file's name still leads to the file this lock holds.
+bool CacheEntryLock::StillNamed() const
+{
+    struct stat locked {};
+    struct stat named {};
+    return ::fstat(fd_, &locked) == 0 && ::stat(lockPath_.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+           locked.st_ino == named.st_ino;
+}
