@@ -59,15 +59,22 @@ CacheEntryLock::CacheEntryLock(const std::string& entryPath, const CacheLockWait
     if (!WaitInProcess(wait, deadline))
         return;
     state_ = LockFile(wait, deadline);
+    // A caller that gave up or has no lock file goes on, still apart from
+    // this process's other threads; a cancelled one keeps nobody waiting.
+    if (state_ == State::kCancelled)
+        Release();
 }
 
-CacheEntryLock::~CacheEntryLock()
+CacheEntryLock::~CacheEntryLock() { Release(); }
+
+void CacheEntryLock::Release()
 {
     if (fd_ >= 0) {
         // Removed while still held, so nobody can be holding the file that goes.
         if (state_ == State::kHeld)
             ::unlink(lockPath_.c_str());
         ::close(fd_);
+        fd_ = -1;
     }
     if (registered_) {
         HeldEntries& held = Held();
@@ -76,6 +83,7 @@ CacheEntryLock::~CacheEntryLock()
             held.keys.erase(key_);
         }
         held.released.notify_all();
+        registered_ = false;
     }
 }
 

@@ -59,6 +59,7 @@ private:
     bool WaitInProcess(const CacheLockWait& wait, std::chrono::steady_clock::time_point deadline);
     State LockFile(const CacheLockWait& wait, std::chrono::steady_clock::time_point deadline);
     bool StillNamed() const;
+    void Release();
 
     std::string key_;
     std::string lockPath_;
