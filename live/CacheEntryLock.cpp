@@ -39,17 +39,6 @@ std::string KeyOf(const std::string& path)
 
 bool AskedToStop(const CacheLockWait& wait) { return wait.cancelled && wait.cancelled(); }
 
-int OpenLockFile(const std::string& path)
-{
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == ENOENT) {
-        std::error_code error;
-        fs::create_directories(fs::path(path).parent_path(), error);
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    }
-    return fd;
-}
-
 }  // namespace
 
 CacheEntryLock::CacheEntryLock(const std::string& entryPath, const CacheLockWait& wait)
@@ -67,6 +56,24 @@ CacheEntryLock::CacheEntryLock(const std::string& entryPath, const CacheLockWait
 
 CacheEntryLock::~CacheEntryLock() { Release(); }
 
+// Opens the lock file, making its folder when there is none yet; the
+// folders made are noted (deepest first) so that they go again when nothing
+// was stored in them.
+int CacheEntryLock::OpenLockFile()
+{
+    constexpr int kTries = 3;  // another lock may remove a folder it made just as this one makes it
+    int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    for (int i = 0; fd < 0 && errno == ENOENT && i < kTries; ++i) {
+        std::error_code error;
+        for (fs::path folder = fs::path(lockPath_).parent_path(); !folder.empty() && !fs::exists(folder, error);
+             folder = folder.parent_path())
+            madeFolders_.push_back(folder.string());
+        fs::create_directories(fs::path(lockPath_).parent_path(), error);
+        fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    }
+    return fd;
+}
+
 void CacheEntryLock::Release()
 {
     if (fd_ >= 0) {
@@ -76,6 +83,11 @@ void CacheEntryLock::Release()
         ::close(fd_);
         fd_ = -1;
     }
+    // A folder made for the lock stays only when an entry was stored in it.
+    for (const std::string& folder : madeFolders_)
+        if (::rmdir(folder.c_str()) != 0)
+            break;
+    madeFolders_.clear();
     if (registered_) {
         HeldEntries& held = Held();
         {
@@ -111,7 +123,7 @@ CacheEntryLock::State CacheEntryLock::LockFile(const CacheLockWait& wait,
                                                std::chrono::steady_clock::time_point deadline)
 {
     for (;;) {
-        if (fd_ < 0 && (fd_ = OpenLockFile(lockPath_)) < 0)
+        if (fd_ < 0 && (fd_ = OpenLockFile()) < 0)
             return State::kUnavailable;
         if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
             if (StillNamed())

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 // How long and on what terms a caller waits for an entry's lock.
 struct CacheLockWait {
@@ -30,7 +31,8 @@ struct CacheLockWait {
 // lets go, so the cache keeps no lock files; a waiter that then gets the
 // lock of a removed file notices (the name no longer leads to the file it
 // locked) and locks the new one. A process killed while holding leaves an
-// empty lock file that the next holder removes. Within one process a
+// empty lock file that the next holder removes. A folder made for a lock
+// file is removed again when nothing was stored in it. Within one process a
 // registry of held entries keeps threads apart as well, so that the lock
 // does not depend on how a network file system maps flock().
 //
@@ -58,12 +60,14 @@ public:
 private:
     bool WaitInProcess(const CacheLockWait& wait, std::chrono::steady_clock::time_point deadline);
     State LockFile(const CacheLockWait& wait, std::chrono::steady_clock::time_point deadline);
+    int OpenLockFile();
     bool StillNamed() const;
     void Release();
 
     std::string key_;
     std::string lockPath_;
     int fd_ = -1;
+    std::vector<std::string> madeFolders_;
     bool registered_ = false;
     State state_ = State::kUnavailable;
 };

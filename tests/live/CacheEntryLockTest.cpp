@@ -64,7 +64,7 @@ TEST(CacheEntryLock, AnotherProcessKeepsAWaiterOutUntilItLetsGoOrDies)
         waiter.join();
         EXPECT_TRUE(taken);
     }
-    EXPECT_TRUE(FilesUnder(cache.Path()).empty()) << "the holder takes its lock file with it";
+    EXPECT_TRUE(fs::is_empty(cache.Path())) << "lock files go with their holders, and folders made only for them";
 
     // A holder killed outright lets go too, and the lock file it leaves is taken over and removed.
     CacheLockHelperProcess killed({"hold", entry});
@@ -75,7 +75,7 @@ TEST(CacheEntryLock, AnotherProcessKeepsAWaiterOutUntilItLetsGoOrDies)
         const CacheEntryLock lock(entry, {nullptr, 20s});
         EXPECT_EQ(lock.Outcome(), State::kHeld);
     }
-    EXPECT_TRUE(FilesUnder(cache.Path()).empty());
+    EXPECT_FALSE(fs::exists(CacheEntryLock::LockFileFor(entry)));
 }
 
 TEST(CacheEntryLock, ThreadsTakeTurnsAndDifferentEntriesDoNotWaitForEachOther)
