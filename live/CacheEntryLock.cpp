@@ -76,18 +76,19 @@ int CacheEntryLock::OpenLockFile()
 
 void CacheEntryLock::Release()
 {
-    if (fd_ >= 0) {
-        // Removed while still held, so nobody can be holding the file that goes.
-        if (state_ == State::kHeld)
-            ::unlink(lockPath_.c_str());
-        ::close(fd_);
-        fd_ = -1;
-    }
-    // A folder made for the lock stays only when an entry was stored in it.
+    // Removed while still held, so nobody can be holding the file that goes.
+    if (fd_ >= 0 && state_ == State::kHeld)
+        ::unlink(lockPath_.c_str());
+    // A folder made for the lock stays only when an entry was stored in it
+    // (or another lock file came meanwhile; an empty folder is harmless).
     for (const std::string& folder : madeFolders_)
         if (::rmdir(folder.c_str()) != 0)
             break;
     madeFolders_.clear();
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     if (registered_) {
         HeldEntries& held = Held();
         {

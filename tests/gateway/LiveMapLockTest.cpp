@@ -59,7 +59,7 @@ struct KeptMapCase {
     size_t GetMaps() const { return physical.GetMapTitles().size() + boundaries.GetMapTitles().size(); }
 };
 
-TEST(LiveMapLockTest, AMapAnotherProcessIsDrawingIsServedFromWhatItKept)
+TEST(LiveMapLockTest, AMapAnotherProcessIsDrawingIsServedFromWhatItKeptOrFailsWhenCancelled)
 {
     KeptMapCase map;
     ASSERT_FALSE(map.path.empty());
@@ -67,7 +67,13 @@ TEST(LiveMapLockTest, AMapAnotherProcessIsDrawingIsServedFromWhatItKept)
     const int capabilities = map.physical.CapabilitiesRequests() + map.boundaries.CapabilitiesRequests();
     CacheLockHelperProcess other({"hold", map.path});
     ASSERT_EQ(other.ReadLine(), "held");
+    map.cancel = true;
+    const ServiceReply cancelled = map.Service(map.WatchedFetch()).Map(map.view, "majroads,states");
+    EXPECT_EQ(cancelled.status, 502);
+    EXPECT_NE(cancelled.body.find("not drawn"), std::string::npos) << cancelled.body;
 
+    map.cancel = false;
+    map.waiting = false;
     const LiveMapService service = map.Service(map.WatchedFetch());
     ServiceReply reply;
     std::thread drawing([&] { reply = service.Map(map.view, "majroads,states"); });
@@ -83,21 +89,6 @@ TEST(LiveMapLockTest, AMapAnotherProcessIsDrawingIsServedFromWhatItKept)
     EXPECT_EQ(map.GetMaps(), getMaps) << "no piece is asked for again";
     EXPECT_EQ(map.physical.CapabilitiesRequests() + map.boundaries.CapabilitiesRequests(), capabilities);
     EXPECT_EQ(other.Wait(), 0);
-}
-
-TEST(LiveMapLockTest, AMapCancelledWhileAnotherProcessDrawsItFailsWithoutAskingAnything)
-{
-    KeptMapCase map;
-    ASSERT_FALSE(map.path.empty());
-    const size_t getMaps = map.GetMaps();
-    CacheLockHelperProcess other({"hold", map.path});
-    ASSERT_EQ(other.ReadLine(), "held");
-    map.cancel = true;
-    const ServiceReply reply = map.Service(map.WatchedFetch()).Map(map.view, "majroads,states");
-    EXPECT_EQ(reply.status, 502);
-    EXPECT_NE(reply.body.find("not drawn"), std::string::npos) << reply.body;
-    EXPECT_EQ(map.GetMaps(), getMaps);
-    EXPECT_FALSE(fs::exists(map.path));
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(CacheEntryLock, AnotherProcessKeepsAWaiterOutUntilItLetsGoOrDies)
         waiter.join();
         EXPECT_TRUE(taken);
     }
-    EXPECT_TRUE(fs::is_empty(cache.Path())) << "lock files go with their holders, and folders made only for them";
+    EXPECT_TRUE(FilesUnder(cache.Path()).empty()) << "lock files go with their holders";
 
     // A holder killed outright lets go too, and the lock file it leaves is taken over and removed.
     CacheLockHelperProcess killed({"hold", entry});
@@ -100,6 +100,10 @@ TEST(CacheEntryLock, ThreadsTakeTurnsAndDifferentEntriesDoNotWaitForEachOther)
     EXPECT_EQ(most, 1);
     EXPECT_EQ(turns, 100);
 
+    {
+        const CacheEntryLock unused(cache.File("maps/a.gif"), {nullptr, 20s});
+    }
+    EXPECT_FALSE(fs::exists(cache.Path() / "maps")) << "a folder made only for a lock file goes with it";
     const CacheEntryLock one(cache.File("maps/a.gif"), {nullptr, 20s});
     const CacheEntryLock other(cache.File("maps/b.gif"), {nullptr, 50ms});
     EXPECT_EQ(one.Outcome(), State::kHeld);
@@ -234,11 +238,18 @@ struct PieceCase {
     }
 };
 
-TEST(CacheEntryLock, APieceAnotherProcessIsFetchingIsServedFromWhatItKept)
+TEST(CacheEntryLock, APieceAnotherProcessIsFetchingIsServedFromWhatItKeptOrFailsWhenCancelled)
 {
     PieceCase piece;
     CacheLockHelperProcess other({"hold", piece.entry});
     ASSERT_EQ(other.ReadLine(), "held");
+    piece.cancel = true;
+    const WmsMapSource::Result cancelled =
+        piece.Source().Fetch({"1"}, piece.plan, [](const WmsPiece&, const RgbImage&) { ADD_FAILURE(); });
+    EXPECT_EQ(cancelled.failure, "The test WMS at http://127.0.0.1:9/wms could not be reached: cancelled.");
+
+    piece.cancel = false;
+    piece.waiting = false;
     int delivered = 0;
     WmsMapSource::Result result;
     std::thread fetching([&] {
@@ -254,19 +265,6 @@ TEST(CacheEntryLock, APieceAnotherProcessIsFetchingIsServedFromWhatItKept)
     EXPECT_EQ(delivered, 1);
     EXPECT_EQ(piece.gets, 0);
     EXPECT_EQ(other.Wait(), 0);
-}
-
-TEST(CacheEntryLock, APieceCancelledWhileAnotherProcessHoldsItFailsAsCancelled)
-{
-    PieceCase piece;
-    CacheLockHelperProcess other({"hold", piece.entry});
-    ASSERT_EQ(other.ReadLine(), "held");
-    piece.cancel = true;
-    const WmsMapSource::Result result =
-        piece.Source().Fetch({"1"}, piece.plan, [](const WmsPiece&, const RgbImage&) { ADD_FAILURE(); });
-    EXPECT_EQ(result.failure, "The test WMS at http://127.0.0.1:9/wms could not be reached: cancelled.");
-    EXPECT_EQ(piece.gets, 0);
-    EXPECT_FALSE(fs::exists(piece.entry));
 }
 
 }  // namespace
