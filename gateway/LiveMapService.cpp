@@ -2,6 +2,7 @@
 
 #include "core/FileSystem.h"
 #include "gateway/MapResampler.h"
+#include "live/CacheEntryLock.h"
 #include "live/CacheFile.h"
 #include "live/CacheSweep.h"
 #include "live/WmsAnswer.h"
@@ -209,7 +210,7 @@ ServiceReply LiveMapService::Map(const MapView& view, const std::string& onList,
     }
     if (flight.valid())
         return flight.get();
-    ServiceReply reply = Render(view, resolved, overlay, onList, cachePath);
+    ServiceReply reply = RenderUnlessKept(view, resolved, overlay, onList, cachePath);
     promise.set_value(reply);
     std::lock_guard lock(flightsMutex_);
     flights_.erase(cachePath);
@@ -257,6 +258,21 @@ bool LiveMapService::ReadCachedMap(const MapView& view, const std::string& cache
     std::fprintf(stderr, "terrafetch-services: the cached map %s is damaged; it is drawn again\n", cachePath.c_str());
     gif.clear();
     return false;
+}
+
+// Another process sharing the cache may be drawing the same map: wait for
+// it and serve what it kept rather than fetching every piece again.
+ServiceReply LiveMapService::RenderUnlessKept(const MapView& view, Resolved* resolved,
+                                              const std::vector<uint8_t>& overlay, const std::string& onList,
+                                              const std::string& cachePath) const
+{
+    const CacheEntryLock entry(cachePath, {fetch_.CancelProbe(), kLockPatience});
+    if (entry.Cancelled())
+        return ServiceReply::SourceFailure("The map was not drawn: the services are stopping.");
+    std::string cached;
+    if (ReadCachedMap(view, cachePath, cached))
+        return GifReply(std::move(cached));
+    return Render(view, resolved, overlay, onList, cachePath);
 }
 
 ServiceReply LiveMapService::Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,

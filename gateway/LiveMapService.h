@@ -6,6 +6,7 @@
 #include "live/WmsLayers.h"
 #include "mapdraw/MapRenderer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -24,7 +25,9 @@
 // bundled renderer's, so the texture stages find the quad's corners where
 // they expect them) and encoded as a palette GIF. A service that fails or
 // answers no image fails the request with a message naming it. Maps made
-// are kept in the cache folder, so a quad fetched once works again offline.
+// are kept in the cache folder, so a quad fetched once works again offline;
+// a map asked for at once by two processes sharing that folder is drawn by
+// one of them while the other waits and serves what the first kept.
 // Layers are chosen by title from each service's capabilities; a title a
 // service does not list is reported once on the standard error and the map
 // is drawn from the other layers. Each kind of area (places, parks,
@@ -55,6 +58,8 @@ public:
 
     static constexpr const char* kPhysicalFeaturesName = "TIGERweb physical features WMS";
     static constexpr const char* kBoundariesName = "TIGERweb boundaries WMS";
+    // How long a map waits for another process drawing the same one.
+    static constexpr std::chrono::minutes kLockPatience{30};
 
 private:
     struct Service {
@@ -75,6 +80,8 @@ private:
                      WmsArea area, std::vector<uint8_t>& rgb) const;
     void ReportMissing(const Service& service, const std::vector<std::string>& titles) const;
     void ReportNothingDrawn(const Service& service, const std::vector<std::string>& titles) const;
+    ServiceReply RenderUnlessKept(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
+                                  const std::string& onList, const std::string& cachePath) const;
     ServiceReply Render(const MapView& view, Resolved* resolved, const std::vector<uint8_t>& overlay,
                         const std::string& onList, const std::string& cachePath) const;
 

@@ -1,6 +1,7 @@
 #include "live/DemGeoTiffCache.h"
 
 #include "core/FileSystem.h"
+#include "live/CacheEntryLock.h"
 #include "live/CacheFile.h"
 #include "live/DemGeoTiff.h"
 #include "live/ElevationTileCache.h"
@@ -49,7 +50,22 @@ DemGeoTiffCache::DemGeoTiffCache(const std::string& elevationFolder, std::string
 
 ElevationTile DemGeoTiffCache::Fetch(const HgtCell& cell)
 {
-    std::lock_guard lock(cellLocks_.Of(cell));
+    ElevationTile tile = FromCache(cell);
+    if (tile.outcome == ElevationTile::Outcome::kReady)
+        return tile;
+    const std::string hgtPath = (fs::path(folder_) / (HgtCellName(cell) + ".hgt")).string();
+    const CacheEntryLock entry(hgtPath, {[this] { return client_.Cancelled(); }, kLockPatience});
+    if (entry.Cancelled()) {
+        tile.error = Quoted(DemGeoTiffUrl(baseUrl_, cell)) + " could not be downloaded: cancelled";
+        return tile;
+    }
+    // Another thread or process may have stored it while this one waited.
+    tile = FromCache(cell);
+    return tile.outcome == ElevationTile::Outcome::kReady ? tile : Download(cell);
+}
+
+ElevationTile DemGeoTiffCache::FromCache(const HgtCell& cell) const
+{
     ElevationTile tile;
     tile.secondSource = true;
     tile.path = FindCachedHeightFile(folder_, cell);
@@ -57,9 +73,8 @@ ElevationTile DemGeoTiffCache::Fetch(const HgtCell& cell)
         tile.outcome = ElevationTile::Outcome::kReady;
         tile.fromCache = true;
         tile.note = HgtCellName(cell) + " from the cache (" + kSourceName + ")";
-        return tile;
     }
-    return Download(cell);
+    return tile;
 }
 
 ElevationTile DemGeoTiffCache::Download(const HgtCell& cell)

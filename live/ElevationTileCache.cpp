@@ -1,5 +1,6 @@
 #include "live/ElevationTileCache.h"
 
+#include "live/CacheEntryLock.h"
 #include "live/CacheFile.h"
 #include "live/GunzipSink.h"
 #include "live/SourceCacheKey.h"
@@ -45,7 +46,22 @@ ElevationTileCache::ElevationTileCache(std::string elevationFolder, std::string 
 
 ElevationTileCache::Tile ElevationTileCache::Fetch(const HgtCell& cell)
 {
-    std::lock_guard lock(cellLocks_.Of(cell));
+    Tile tile = FromCache(cell);
+    if (tile.outcome == Outcome::kReady)
+        return tile;
+    const std::string path = (fs::path(folder_) / (HgtCellName(cell) + ".hgt")).string();
+    const CacheEntryLock entry(path, {[this] { return client_.Cancelled(); }, kLockPatience});
+    if (entry.Cancelled()) {
+        tile.error = Quoted(HgtTileUrl(baseUrl_, cell)) + " could not be downloaded: cancelled";
+        return tile;
+    }
+    // Another thread or process may have stored it while this one waited.
+    tile = FromCache(cell);
+    return tile.outcome == Outcome::kReady ? tile : Download(cell);
+}
+
+ElevationTileCache::Tile ElevationTileCache::FromCache(const HgtCell& cell) const
+{
     const std::string name = HgtCellName(cell);
     Tile tile;
     tile.fromCache = true;
@@ -61,7 +77,7 @@ ElevationTileCache::Tile ElevationTileCache::Fetch(const HgtCell& cell)
         tile.note = name + " from the cache";
         return tile;
     }
-    return Download(cell);
+    return {};
 }
 
 ElevationTileCache::Tile ElevationTileCache::Download(const HgtCell& cell)

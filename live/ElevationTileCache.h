@@ -1,13 +1,10 @@
 #pragma once
 
 #include "live/ElevationTile.h"
-#include "live/CellLocks.h"
 #include "live/HgtTile.h"
 #include "live/UpstreamClient.h"
 
-#include <map>
-#include <memory>
-#include <mutex>
+#include <chrono>
 #include <string>
 
 // The elevation tiles of the public tile bucket, cache first. The bucket
@@ -20,8 +17,9 @@
 // one URL is never served for another. Downloads are inflated as they
 // arrive straight into a temporary file, checked to be one height file and
 // renamed into place only then: nothing broken is ever cached. Fetch() is
-// safe from several threads; two fetches of one cell wait for each other
-// instead of downloading it twice.
+// safe from several threads and processes sharing the cache: two fetches
+// of one cell wait for each other (CacheEntryLock) instead of downloading
+// it twice, and the one that waited serves what the other stored.
 class ElevationTileCache {
 public:
     using Outcome = ElevationTile::Outcome;
@@ -29,6 +27,9 @@ public:
 
     // A gzipped height file of 3601² posts is some 26 MB at worst.
     static constexpr size_t kMaxDownloadBytes = 40u << 20;
+    // How long a fetch waits for another one downloading the same tile:
+    // longer than the client's usual limits let one download take.
+    static constexpr std::chrono::minutes kLockPatience{20};
 
     ElevationTileCache(std::string elevationFolder, std::string baseUrl, UpstreamClient& client);
 
@@ -40,13 +41,13 @@ public:
     const std::string& BaseUrl() const { return baseUrl_; }
 
 private:
+    Tile FromCache(const HgtCell& cell) const;
     Tile Download(const HgtCell& cell);
 
     std::string userFolder_;
     std::string folder_;
     std::string baseUrl_;
     UpstreamClient& client_;
-    CellLocks cellLocks_;
 };
 
 // A height file of the right size named after `cell` (or its lower-case

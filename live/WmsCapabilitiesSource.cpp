@@ -1,5 +1,6 @@
 #include "live/WmsCapabilitiesSource.h"
 
+#include "live/CacheEntryLock.h"
 #include "live/CacheFile.h"
 #include "live/WmsGetMap.h"
 
@@ -24,6 +25,18 @@ WmsCapabilitiesSource::Shared WmsCapabilitiesSource::Get(std::string& error)
     std::lock_guard lock(mutex_);
     if (!current_)
         current_ = ReadKept();
+    if (current_ || CachePath().empty()) {
+        if (!current_)
+            current_ = FetchFromService(error);
+        return current_;
+    }
+    // Another process may be fetching the same document: wait for it, then read what it kept.
+    const CacheEntryLock entry(CachePath(), {fetch_.CancelProbe(), kLockPatience});
+    if (entry.Cancelled()) {
+        error = Cancelled();
+        return nullptr;
+    }
+    current_ = ReadKept();
     if (!current_)
         current_ = FetchFromService(error);
     return current_;
@@ -34,27 +47,58 @@ WmsCapabilitiesSource::Shared WmsCapabilitiesSource::Refresh(const Shared& stale
     std::lock_guard lock(mutex_);
     if (current_ && current_ != stale)
         return current_;
-    Shared fresh = FetchFromService(error);
+    if (CachePath().empty())
+        return Replace(FetchFromService(error));
+    const CacheEntryLock entry(CachePath(), {fetch_.CancelProbe(), kLockPatience});
+    if (entry.Cancelled()) {
+        error = Cancelled();
+        return nullptr;
+    }
+    // A document kept since this one was read was fetched anew by another process.
+    if (KeptTime() > keptTime_)
+        if (Shared kept = ReadKept())
+            return Replace(kept);
+    return Replace(FetchFromService(error));
+}
+
+WmsCapabilitiesSource::Shared WmsCapabilitiesSource::Replace(Shared fresh)
+{
     if (fresh)
         current_ = fresh;
     return fresh;
 }
 
+std::string WmsCapabilitiesSource::Cancelled() const
+{
+    return "The " + name_ + " at " + baseUrl_ + " could not be reached for its capabilities (" +
+           WmsCapabilitiesUrl(baseUrl_) + "): cancelled.";
+}
+
+std::filesystem::file_time_type WmsCapabilitiesSource::KeptTime() const
+{
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(CachePath(), error);
+    return error ? std::filesystem::file_time_type::min() : written;
+}
+
 // The kept document, when it is young enough and still reads.
-WmsCapabilitiesSource::Shared WmsCapabilitiesSource::ReadKept() const
+WmsCapabilitiesSource::Shared WmsCapabilitiesSource::ReadKept()
 {
     const std::string path = CachePath();
     if (path.empty())
         return nullptr;
-    std::error_code error;
-    const auto written = std::filesystem::last_write_time(path, error);
-    if (error || std::filesystem::file_time_type::clock::now() - written > kMaxAge)
+    const auto written = KeptTime();
+    if (written == std::filesystem::file_time_type::min() ||
+        std::filesystem::file_time_type::clock::now() - written > kMaxAge)
         return nullptr;
     std::string xml;
     if (!ReadCacheFile(path, kMaxWmsCapabilitiesBytes, xml))
         return nullptr;
     auto read = std::make_shared<WmsCapabilities>(ReadWmsCapabilities(xml));
-    return read->ok ? read : nullptr;
+    if (!read->ok)
+        return nullptr;
+    keptTime_ = written;
+    return read;
 }
 
 WmsCapabilitiesSource::Shared WmsCapabilitiesSource::FetchFromService(std::string& error)
@@ -75,7 +119,7 @@ WmsCapabilitiesSource::Shared WmsCapabilitiesSource::FetchFromService(std::strin
     }
     // Layers are still known for this run when the copy cannot be kept.
     std::string ignored;
-    if (!CachePath().empty())
-        WriteCacheFile(CachePath(), answer.body, ignored);
+    if (!CachePath().empty() && WriteCacheFile(CachePath(), answer.body, ignored))
+        keptTime_ = KeptTime();
     return read;
 }

@@ -1,5 +1,6 @@
 #include "live/WmsMapSource.h"
 
+#include "live/CacheEntryLock.h"
 #include "live/CacheFile.h"
 #include "live/PieceFlights.h"
 
@@ -66,15 +67,37 @@ WmsMapSource::Result WmsMapSource::FetchPiece(const std::vector<std::string>& la
     const std::string path = PiecePath(url);
     // A second request for this piece waits here, then finds it kept.
     PieceFlights::Hold hold(PieceFlights::Shared(), url);
-    const size_t maxBytes = MaxAnswerBytesFor(piece);
-    UpstreamAnswer kept;
-    if (!path.empty() && ReadCacheFile(path, maxBytes, kept.body)) {
-        kept.ok = true;
-        kept.status = 200;
-        if (Decode(kept, piece, sink).failure.empty())
-            return {};
+    if (path.empty())
+        return FetchAndKeep(url, path, piece, sink);
+    if (ServeKept(path, piece, sink))
+        return {};
+    // Another process may be fetching the same piece: wait for it, then serve what it kept.
+    const CacheEntryLock entry(path, {fetch_.CancelProbe(), kLockPatience});
+    if (entry.Cancelled()) {
+        UpstreamAnswer cancelled;
+        cancelled.error = "cancelled";
+        return Decode(cancelled, piece, sink);
     }
-    const UpstreamAnswer answer = fetch_(url, maxBytes);
+    if (ServeKept(path, piece, sink))
+        return {};
+    return FetchAndKeep(url, path, piece, sink);
+}
+
+// Hands on the kept answer for `piece` when there is one that decodes.
+bool WmsMapSource::ServeKept(const std::string& path, const WmsPiece& piece, const PieceSink& sink) const
+{
+    UpstreamAnswer kept;
+    if (!ReadCacheFile(path, MaxAnswerBytesFor(piece), kept.body))
+        return false;
+    kept.ok = true;
+    kept.status = 200;
+    return Decode(kept, piece, sink).failure.empty();
+}
+
+WmsMapSource::Result WmsMapSource::FetchAndKeep(const std::string& url, const std::string& path,
+                                                const WmsPiece& piece, const PieceSink& sink) const
+{
+    const UpstreamAnswer answer = fetch_(url, MaxAnswerBytesFor(piece));
     Result result = Decode(answer, piece, sink);
     // Only a piece that decoded is kept; a refusal is asked again next time.
     std::string ignored;

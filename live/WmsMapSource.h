@@ -4,6 +4,7 @@
 #include "live/WmsAnswer.h"
 #include "live/WmsGetMap.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <utility>
@@ -12,8 +13,9 @@
 // Fetches a box of street map from one TIGERweb WMS in the pieces of a plan
 // and hands each decoded piece on, so that only a few pieces are held at once.
 // Each answer is kept in the cache folder under its GetMap URL, so a retry or
-// a later run resumes with the pieces already fetched; within one process a
-// piece asked for twice at once is fetched once.
+// a later run resumes with the pieces already fetched; a piece asked for
+// twice at once, by threads of one process or by processes sharing the
+// cache folder, is fetched once.
 class WmsMapSource {
 public:
     static constexpr size_t kMaxAnswerBytes = 64u << 20;
@@ -23,6 +25,8 @@ public:
     static size_t MaxAnswerBytesFor(const WmsPiece& piece);
     static constexpr int kMaxPieces = 16;  // per service and map
     static constexpr size_t kParallelPieces = 3;  // pieces fetched at once, at most; one is decoded at a time
+    // How long a piece waits for another process fetching the same one.
+    static constexpr std::chrono::minutes kLockPatience{20};
 
     // `name` says which service this is in messages ("TIGERweb physical
     // features WMS"); an empty `cacheFolder` keeps no pieces.
@@ -47,6 +51,9 @@ public:
 
 private:
     Result FetchPiece(const std::vector<std::string>& layers, const WmsPiece& piece, const PieceSink& sink) const;
+    bool ServeKept(const std::string& path, const WmsPiece& piece, const PieceSink& sink) const;
+    Result FetchAndKeep(const std::string& url, const std::string& path, const WmsPiece& piece,
+                        const PieceSink& sink) const;
     Result Decode(const UpstreamAnswer& answer, const WmsPiece& piece, const PieceSink& sink) const;
     std::string PiecePath(const std::string& url) const;
 
