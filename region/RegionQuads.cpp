@@ -19,7 +19,7 @@ double Rounded(double degrees)
     return rounded == 0 ? 0 : rounded;  // never "-0"
 }
 
-bool ParseDegrees(const std::string& text, double& value)
+bool ParseDecimal(const std::string& text, double& value)
 {
     char* end = nullptr;
     errno = 0;
@@ -75,7 +75,7 @@ bool ParseRegionBox(const std::string& text, RegionBox& box, std::string& error)
     }
     const char* names[] = {"west", "south", "east", "north"};
     for (int i = 0; i < 4; ++i)
-        if (!ParseDegrees(parts[i], edges[i])) {
+        if (!ParseDecimal(parts[i], edges[i])) {
             error = StringPrintf("--region: the %s edge \"%s\" is not a number.", names[i], parts[i].c_str());
             return false;
         }
@@ -124,8 +124,8 @@ bool ParseQuadsText(const std::string& text, const std::string& name, std::vecto
         if (!(fields >> westText))
             continue;
         QuadCorner quad;
-        const bool read = (fields >> northText) && !(fields >> extra) && ParseDegrees(westText, quad.west) &&
-                          ParseDegrees(northText, quad.north);
+        const bool read = (fields >> northText) && !(fields >> extra) && ParseDecimal(westText, quad.west) &&
+                          ParseDecimal(northText, quad.north);
         if (!read || std::fabs(quad.west) > 180 || std::fabs(quad.north) > 90) {
             error = StringPrintf("The quads file \"%s\", line %d: expected \"west north\" in degrees "
                                  "(west -180...180, north -90...90), found \"%s\".",
@@ -161,7 +161,7 @@ bool ParseShard(const std::string& text, Shard& shard, std::string& error)
 {
     const std::vector<std::string> parts = SplitAt(text, '/');
     double index = -1, count = 0;
-    const bool numbers = parts.size() == 2 && ParseDegrees(parts[0], index) && ParseDegrees(parts[1], count) &&
+    const bool numbers = parts.size() == 2 && ParseDecimal(parts[0], index) && ParseDecimal(parts[1], count) &&
                          index == std::floor(index) && count == std::floor(count) && count < 1e6;
     if (!numbers || count < 1 || index < 0 || index >= count) {
         error = "--shard takes K/N with whole numbers 0 <= K < N, not \"" + text + "\".";
