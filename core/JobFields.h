@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/TextureKind.h"
 #include "core/Waypoint.h"
 
 #include <string>
@@ -24,6 +25,8 @@ struct JobFields {
     double quadRight = -98.0;
     double quadTop = 40.0;
     double quadBottom = 39.0;
+    TextureKind textureKind = TextureKind::Map;
+    int textureHeight = kTextureHeights[0];
 
     // Set from "tfcScanner" when the record is made: after every successful
     // job the quad moves east by a quarter degree.

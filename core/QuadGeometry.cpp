@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-int TextureWidth(double quadTop, double quadBottom)
+int TextureWidth(double quadTop, double quadBottom, int textureHeight)
 {
     const double midLatitude = (quadTop + quadBottom) * 0.5;
-    return static_cast<int>(std::cos(midLatitude * kPi / 180.0) * kTextureHeight + 0.5);
+    return static_cast<int>(std::cos(midLatitude * kPi / 180.0) * textureHeight + 0.5);
 }
 
 Quad QuadFromPoint(double longitude, double latitude, double quadSize, bool alignToGrid)

@@ -4,8 +4,9 @@
 
 inline constexpr double kPi = 3.141592653589793;
 
-// The texture is always 1200 pixels high; its width keeps one degree of
-// longitude cos(mid-latitude) times as wide as one degree of latitude.
+// The texture is 1200 pixels high unless the job asks for more; its width
+// keeps one degree of longitude cos(mid-latitude) times as wide as one
+// degree of latitude.
 inline constexpr int kTextureHeight = 1200;
 
 // The map image asked from the map server: 1200 pixels wide and 4 % taller
@@ -20,7 +21,7 @@ struct Quad {
     double bottom = 0.0;
 };
 
-int TextureWidth(double quadTop, double quadBottom);
+int TextureWidth(double quadTop, double quadBottom, int textureHeight = kTextureHeight);
 
 // The quad of `quadSize` degrees for a point: either the grid cell whose
 // east and north edges are the next multiples of the size at or above the

@@ -13,6 +13,8 @@ JobParameters JobParametersFrom(const JobFields& fields, const ServiceHosts& hos
     job.lineThickness = fields.lineThickness;
     job.zScale = fields.zScale;
     job.httpTimeout = fields.httpTimeout;
+    job.textureKind = fields.textureKind;
+    job.textureHeight = fields.textureHeight;
     if (fields.useWaypoints != 0)
         job.waypoints = fields.waypoints;
     job.hosts = hosts;

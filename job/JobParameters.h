@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/QuadGeometry.h"
+#include "core/TextureKind.h"
 #include "core/Waypoint.h"
 #include "job/ServiceHosts.h"
 
@@ -22,6 +23,8 @@ struct JobParameters {
     int lineThickness = 1;
     double zScale = 0.02;
     int httpTimeout = 120;
+    TextureKind textureKind = TextureKind::Map;
+    int textureHeight = kTextureHeight;
     // The route to draw; empty when none is drawn.
     WaypointList waypoints;
     ServiceHosts hosts;
