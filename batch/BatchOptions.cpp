@@ -31,6 +31,12 @@ const char* const kBatchUsage =
     "  --line-thickness N       route width in pixels: 1, 2, 4, 8 or 16 (default 1)\n"
     "  --z-scale Z              vertical exaggeration in the parameter files (default 0.02)\n"
     "  --timeout S              HTTP time-out in seconds, 1 to 300 (default 120)\n"
+    "  --texture KIND           what the texture shows: map (the street map over a\n"
+    "                           colouring by elevation, the default), imagery (an\n"
+    "                           aerial photograph) or imagery+map (the street map\n"
+    "                           over the photograph)\n"
+    "  --texture-height H       texture rows: 1200 (default), 2400, 4800 or 9600; the\n"
+    "                           width follows the quad's mid-latitude\n"
     "  --scan N                 scanner mode: N consecutive quads, each a quarter\n"
     "                           degree east of the last; stops at the first failure\n"
     "  --export LIST            after each successful job, also write the results\n"
@@ -52,6 +58,7 @@ const char* const kBatchUsage =
     "  --wms-url URL            live street map WMS (roads, railroads, water)\n"
     "  --wms-boundaries-url URL live boundaries WMS (states, counties, places)\n"
     "  --geocoder-url URL       live Census one-line address geocoder\n"
+    "  --imagery-url URL        live aerial imagery WMS (USGS orthoimagery)\n"
     "                           (each overrides its TERRAFETCH_* variable below)\n"
     "  --check-sources          try each live public source with one small request,\n"
     "                           print a line per source (OK with its round trip, or\n"
@@ -178,6 +185,19 @@ const ValueOption kValueOptions[] = {
          if (!ParseWhole(t, seconds) || seconds < 1 || seconds > 300)
              return false;
          o.timeout = seconds;
+         return true;
+     }},
+    {"--texture", "map, imagery or imagery+map",
+     [](const std::string& t, BatchOptions& o) {
+         o.textureKind = TextureKindNamed(t);
+         return o.textureKind.has_value();
+     }},
+    {"--texture-height", "1200, 2400, 4800 or 9600",
+     [](const std::string& t, BatchOptions& o) {
+         int height = 0;
+         if (!ParseWhole(t, height) || !IsTextureHeight(height))
+             return false;
+         o.textureHeight = height;
          return true;
      }},
     {"--export", "a comma-separated list of png16, geotiff, r16 and png",

@@ -3,6 +3,8 @@
 #include "export/ExportFormat.h"
 #include "region/RegionQuads.h"
 
+#include "core/TextureKind.h"
+
 #include <optional>
 #include <utility>
 #include <string>
@@ -21,6 +23,8 @@ struct BatchOptions {
     std::optional<int> lineThickness;
     std::optional<double> zScale;
     std::optional<int> timeout;
+    std::optional<TextureKind> textureKind;
+    std::optional<int> textureHeight;
     int scanQuads = 0;  // 0: no scanner mode
     std::vector<ExportFormat> exports;  // written after each successful job
     std::optional<bool> liveSources;     // --sources live|bundled; unset: TERRAFETCH_SOURCES

@@ -96,17 +96,31 @@ std::string ProgramPath()
     return error ? std::string() : self.string();
 }
 
+// Only a texture other than the street map at 1200 rows is named, so that
+// quads finished before there was a choice keep their fingerprint.
+std::string TextureFingerprint(const JobFields& job, const LiveSourceSettings& sources)
+{
+    std::string text;
+    if (job.textureKind != TextureKind::Map)
+        text += StringPrintf("; texture=%s", TextureKindName(job.textureKind));
+    if (job.textureHeight != kTextureHeights[0])
+        text += StringPrintf("; texture-height=%d", job.textureHeight);
+    if (UsesImagery(job.textureKind) && sources.live)
+        text += "; imagery=" + sources.imageryUrl;
+    return text;
+}
+
 } // namespace
 
 std::string QuadOptionsFingerprint(const BatchOptions& options, const JobFields& job,
                                    const LiveSourceSettings& sources)
 {
     return StringPrintf("size=%g; substitute-z0=%s; keep-intermediates=%s; names-from-coordinates=%s; "
-                        "route=%s; line-thickness=%d; z-scale=%g; align-to-grid=%s; export=%s; sources=%s",
+                        "route=%s; line-thickness=%d; z-scale=%g; align-to-grid=%s; export=%s; sources=%s%s",
                         job.quadSize, YesNo(job.substituteZ0).c_str(), YesNo(!job.removeIntermediateFiles).c_str(),
                         YesNo(job.namesFromCoordinates != 0).c_str(), RouteFingerprint(job).c_str(),
                         job.lineThickness, job.zScale, YesNo(job.alignQuadToGrid).c_str(), Exports(options).c_str(),
-                        SourcesFingerprint(sources).c_str());
+                        SourcesFingerprint(sources).c_str(), TextureFingerprint(job, sources).c_str());
 }
 
 int RunRegionCommand(const BatchOptions& options, const JobFields& job, const ServiceHosts& hosts,

@@ -47,6 +47,21 @@ bool BundledServicesHost(const LiveSourceSettings& sources, bool drawMapsAhead, 
     return true;
 }
 
+// Live mode fetches the public imagery and keeps it in the live cache;
+// otherwise the imagery is the drawn stand-in of the services that draw the
+// map, which needs no keeping.
+void ResolveImagery(ServiceHosts& hosts, const LiveSourceSettings& sources)
+{
+    hosts.imageryLayer = EnvironmentHost("TERRAFETCH_IMAGERY_LAYER");
+    if (sources.live) {
+        hosts.imagery = sources.imageryUrl;
+        hosts.imageryCache = sources.CacheFolder();
+    } else {
+        hosts.imagery = "http://" + hosts.map + kImageryStandInPath;
+        hosts.imageryCache.clear();
+    }
+}
+
 } // namespace
 
 bool ResolveServiceHosts(ServiceHosts& hosts, const LiveSourceSettings& sources, std::string& error)
@@ -54,15 +69,16 @@ bool ResolveServiceHosts(ServiceHosts& hosts, const LiveSourceSettings& sources,
     hosts.extract = EnvironmentHost("TERRAFETCH_EXTRACT_HOST");
     hosts.map = EnvironmentHost("TERRAFETCH_MAP_HOST");
     hosts.geocode = EnvironmentHost("TERRAFETCH_GEOCODE_HOST");
-    if (!hosts.extract.empty() && !hosts.map.empty() && !hosts.geocode.empty())
-        return true;
-    std::string bundled;
-    // A map drawn ahead for orders is only of use when the same services answer the map.
-    if (!BundledServicesHost(sources, hosts.map.empty(), bundled, error))
-        return false;
-    for (std::string* host : {&hosts.extract, &hosts.map, &hosts.geocode})
-        if (host->empty())
-            *host = bundled;
+    if (hosts.extract.empty() || hosts.map.empty() || hosts.geocode.empty()) {
+        std::string bundled;
+        // A map drawn ahead for orders is only of use when the same services answer the map.
+        if (!BundledServicesHost(sources, hosts.map.empty(), bundled, error))
+            return false;
+        for (std::string* host : {&hosts.extract, &hosts.map, &hosts.geocode})
+            if (host->empty())
+                *host = bundled;
+    }
+    ResolveImagery(hosts, sources);
     return true;
 }
 

@@ -10,8 +10,10 @@
 // reference services, started in this process on a free loopback port and
 // kept until the process ends: one instance for each choice of `sources`
 // (bundled, or live with its URLs and cache), so a program that switches
-// between them starts each only once. False, with `error` set, when they
-// cannot be started.
+// between them starts each only once. The imagery is the public WMS of
+// `sources` in live mode, else the drawn stand-in of the map's services;
+// TERRAFETCH_IMAGERY_LAYER names its layer. False, with `error` set, when
+// they cannot be started.
 bool ResolveServiceHosts(ServiceHosts& hosts, const LiveSourceSettings& sources, std::string& error);
 
 // As above, with the sources of LiveSourceSettingsFromEnvironment(); a bad

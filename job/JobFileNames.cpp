@@ -40,6 +40,7 @@ std::string JobFileNames::TileTga() const { return Prefix() + StringPrintf("_tx_
 std::string JobFileNames::TileReprojected() const { return Prefix() + StringPrintf("_tx_r_%d%d.tga", 0, 0); }
 std::string JobFileNames::MapTexture() const { return Prefix() + "_tx_r.tga"; }
 std::string JobFileNames::ElevationColoring() const { return Prefix() + "_el_c.tga"; }
+std::string JobFileNames::ImageryTexture() const { return Prefix() + "_tx_i.tga"; }
 
 std::string JobFileNames::FramePattern(int flight) const
 {

@@ -33,6 +33,8 @@ public:
     std::string TileReprojected() const;
     std::string MapTexture() const;
     std::string ElevationColoring() const;
+    // The aerial photograph fitted to the texture, under the street map.
+    std::string ImageryTexture() const;
     // The renderer's frame-name pattern of flight 1 or 2; keeps a literal "%04d".
     std::string FramePattern(int flight) const;
 

@@ -66,8 +66,8 @@ int WriteParameterFiles(JobWindow& window, const JobParameters& job, const JobFi
                         std::string (&written)[2])
 {
     FlightParameters values;
-    values.textureWidth = TextureWidth(job.quad.top, job.quad.bottom);
-    values.textureHeight = kTextureHeight;
+    values.textureWidth = TextureWidth(job.quad.top, job.quad.bottom, job.textureHeight);
+    values.textureHeight = job.textureHeight;
     values.rasterColumns = raster.columns;
     values.rasterRows = raster.rows;
     values.zScale = job.zScale;
@@ -133,7 +133,7 @@ void RecordJobFiles(InterruptedJobFiles& record, const JobParameters& job, const
     std::vector<std::string> intermediates;
     for (const std::string& path : {archive, names.ExtractionFolder(), names.TileGif(), names.TileTga(),
                                     names.TileReprojected(), names.MapTexture(), names.ElevationColoring(),
-                                    names.ElevationColoring() + ".stretched.tga"})
+                                    names.ElevationColoring() + ".stretched.tga", names.ImageryTexture()})
         intermediates.push_back(Absolute(path));
     std::vector<std::string> results{result(ResultFile::HeightMap), result(ResultFile::WaypointTexture),
                                      result(ResultFile::FirstParameterFile), result(ResultFile::SecondParameterFile)};

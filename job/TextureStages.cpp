@@ -4,6 +4,7 @@
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
 #include "job/JobFileNames.h"
+#include "job/ImageryTexture.h"
 #include "job/JobParameters.h"
 #include "job/MapTile.h"
 #include "raster/AddTga.h"
@@ -39,19 +40,12 @@ void DeleteFiles(std::initializer_list<std::string> files, ImageCache& images)
     }
 }
 
-} // namespace
-
-int RunTextureStages(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
-                     const JobFileNames& names, const std::string& heightMap, ImageCache& images,
-                     std::string& finalTexture)
+// Fetches the street map of the quad and fits it onto the texture: the
+// assembled map texture.
+int MakeMapTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
+                   const JobFileNames& names, int width, int height, ImageCache& images)
 {
     const Quad& quad = job.quad;
-    const int width = TextureWidth(quad.top, quad.bottom);
-    const int height = kTextureHeight;
-    // The height map is read again only after the map tile's stages; until
-    // then its memory serves them (and a map server in the same program).
-    images.Forget(heightMap);
-
     int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
                                 job.hosts.map, window, cancelRequested, job.httpTimeout);
     if (result == 0)
@@ -65,16 +59,51 @@ int RunTextureStages(JobWindow& window, const JobParameters& job, const std::ato
         return result;
     if (job.removeIntermediateFiles)
         DeleteFiles({names.TileGif(), names.TileTga(), names.TileReprojected()}, images);
+    return 0;
+}
+
+// The texture before the route: the map over the colouring by elevation,
+// the photograph alone, or the map over the photograph.
+int MakeCombinedTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
+                        const JobFileNames& names, const std::string& heightMap, const std::string& combined,
+                        ImageCache& images)
+{
+    const int width = TextureWidth(job.quad.top, job.quad.bottom, job.textureHeight);
+    const int height = job.textureHeight;
+    if (job.textureKind == TextureKind::Imagery)
+        return MakeImageryTexture(window, job, cancelRequested, width, height, combined, images);
+
+    int result = MakeMapTexture(window, job, cancelRequested, names, width, height, images);
+    if (result != 0)
+        return result;
+    // The map stages and the map server leave free space in the heap; it
+    // goes back before the next large image comes.
+    ReturnFreedMemory();
+    const bool overImagery = job.textureKind == TextureKind::ImageryWithMap;
+    const std::string base = overImagery ? names.ImageryTexture() : names.ElevationColoring();
+    result = overImagery ? MakeImageryTexture(window, job, cancelRequested, width, height, base, images)
+                         : ElevationToColor(heightMap, base, window, &images);
+    if (result == 0)
+        result = CombineTga(names.MapTexture(), base, combined, window, !job.removeIntermediateFiles, &images);
+    if (result == 0 && job.removeIntermediateFiles)
+        DeleteFiles({names.MapTexture(), base}, images);
+    return result;
+}
+
+} // namespace
+
+int RunTextureStages(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
+                     const JobFileNames& names, const std::string& heightMap, ImageCache& images,
+                     std::string& finalTexture)
+{
+    const Quad& quad = job.quad;
+    // The height map is read again only after the map tile's stages; until
+    // then its memory serves them (and a map server in the same program).
+    images.Forget(heightMap);
 
     const std::string combined = names.Result(ResultFile::CombinedTexture, job.namesFromCoordinates, quad.top,
                                               quad.left);
-    // The map stages and the map server leave free space in the heap; it
-    // goes back before the colouring's large image comes.
-    ReturnFreedMemory();
-    result = ElevationToColor(heightMap, names.ElevationColoring(), window, &images);
-    if (result == 0)
-        result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window,
-                            !job.removeIntermediateFiles, &images);
+    int result = MakeCombinedTexture(window, job, cancelRequested, names, heightMap, combined, images);
     if (result != 0)
         return result;
 
@@ -96,7 +125,5 @@ int RunTextureStages(JobWindow& window, const JobParameters& job, const std::ato
             DeleteFiles({combined}, images);
         finalTexture = routed;
     }
-    if (job.removeIntermediateFiles)
-        DeleteFiles({names.MapTexture(), names.ElevationColoring()}, images);
     return 0;
 }

@@ -14,5 +14,7 @@ std::string* LiveSourceSettingOfOption(const std::string& option, LiveSourceSett
         return &settings.wmsBoundariesUrl;
     if (option == "--geocoder-url")
         return &settings.geocoderUrl;
+    if (option == "--imagery-url")
+        return &settings.imageryUrl;
     return nullptr;
 }

@@ -51,5 +51,6 @@ bool LiveSourceSettingsFromEnvironment(LiveSourceSettings& settings, std::string
     OverrideFromEnvironment("TERRAFETCH_WMS_URL", settings.wmsUrl);
     OverrideFromEnvironment("TERRAFETCH_WMS_BOUNDARIES_URL", settings.wmsBoundariesUrl);
     OverrideFromEnvironment("TERRAFETCH_GEOCODER_URL", settings.geocoderUrl);
+    OverrideFromEnvironment("TERRAFETCH_IMAGERY_URL", settings.imageryUrl);
     return true;
 }

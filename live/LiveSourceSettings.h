@@ -18,6 +18,8 @@ struct LiveSourceSettings {
     static constexpr const char* kDefaultWmsBoundariesUrl =
         "https://tigerweb.geo.census.gov/arcgis/services/TIGERweb/"
         "tigerWMS_Current/MapServer/WmsServer";
+    static constexpr const char* kDefaultImageryUrl =
+        "https://basemap.nationalmap.gov/arcgis/services/USGSImageryOnly/MapServer/WMSServer";
     static constexpr const char* kDefaultGeocoderUrl =
         "https://geocoding.geo.census.gov/geocoder/locations/onelineaddress";
 
@@ -28,6 +30,8 @@ struct LiveSourceSettings {
     std::string wmsUrl = kDefaultWmsUrl;
     std::string wmsBoundariesUrl = kDefaultWmsBoundariesUrl;
     std::string geocoderUrl = kDefaultGeocoderUrl;
+    // The aerial imagery's WMS, which a job fetches itself.
+    std::string imageryUrl = kDefaultImageryUrl;
 
     // The cache folder in use: cacheFolder, or the default when it is empty.
     std::string CacheFolder() const;
@@ -39,6 +43,6 @@ std::string DefaultLiveCacheFolder();
 
 // Reads TERRAFETCH_SOURCES ("live" or "bundled"; unset or empty: bundled)
 // and TERRAFETCH_DEM_URL, TERRAFETCH_DEM2_URL, TERRAFETCH_WMS_URL, TERRAFETCH_WMS_BOUNDARIES_URL,
-// TERRAFETCH_GEOCODER_URL over the defaults. Returns false with `error` set
+// TERRAFETCH_GEOCODER_URL, TERRAFETCH_IMAGERY_URL over the defaults. Returns false with `error` set
 // for any other TERRAFETCH_SOURCES value.
 bool LiveSourceSettingsFromEnvironment(LiveSourceSettings& settings, std::string& error);

@@ -50,6 +50,10 @@ void ApplyOptions(const BatchOptions& options, JobFields& job)
         job.zScale = *options.zScale;
     if (options.timeout)
         job.httpTimeout = *options.timeout;
+    if (options.textureKind)
+        job.textureKind = *options.textureKind;
+    if (options.textureHeight)
+        job.textureHeight = *options.textureHeight;
 }
 
 // Writes the export files of the job that has just succeeded.
