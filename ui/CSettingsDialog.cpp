@@ -8,6 +8,8 @@
 #include "core/StringPrintf.h"
 #include "route/WaypointFile.h"
 
+#include <algorithm>
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QShowEvent>
@@ -60,6 +62,10 @@ CSettingsDialog::CSettingsDialog(JobWindow& window, QWidget* parent)
         ui->quadSizeCombo->addItem(QString::fromStdString(StringPrintf("%0.3f", size)));
     for (const int thickness : kLineThicknesses)
         ui->lineThicknessCombo->addItem(QString::fromStdString(StringPrintf("%d", thickness)));
+    for (const TextureKind kind : kTextureKinds)
+        ui->textureKindCombo->addItem(QString::fromUtf8(TextureKindLabel(kind)));
+    for (const int height : kTextureHeights)
+        ui->textureHeightCombo->addItem(QString::number(height));
     SetValues(values_);
 }
 
@@ -89,6 +95,9 @@ void CSettingsDialog::FillLists()
 {
     SelectPrefix(ui->quadSizeCombo, QString::fromStdString(StringPrintf("%0.3f", values_.quadSize)));
     SelectPrefix(ui->lineThicknessCombo, QString::fromStdString(StringPrintf("%d", values_.lineThickness)));
+    const auto kind = std::find(kTextureKinds.begin(), kTextureKinds.end(), values_.textureKind);
+    ui->textureKindCombo->setCurrentIndex(static_cast<int>(kind - kTextureKinds.begin()));
+    SelectPrefix(ui->textureHeightCombo, QString::number(values_.textureHeight));
 }
 
 void CSettingsDialog::EnableWaypointControls()
@@ -181,5 +190,9 @@ void CSettingsDialog::accept()
         values_.quadSize = std::atof(ui->quadSizeCombo->currentText().toUtf8().constData());
     if (ui->lineThicknessCombo->currentIndex() >= 0)
         values_.lineThickness = std::atoi(ui->lineThicknessCombo->currentText().toUtf8().constData());
+    if (const int kind = ui->textureKindCombo->currentIndex(); kind >= 0)
+        values_.textureKind = kTextureKinds[static_cast<size_t>(kind)];
+    if (const int height = ui->textureHeightCombo->currentIndex(); height >= 0)
+        values_.textureHeight = kTextureHeights[static_cast<size_t>(height)];
     QDialog::accept();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TextureKind.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -24,6 +26,8 @@ struct SettingsValues {
     std::string waypointFile;
     bool namesFromCoordinates = false;
     bool liveSources = false;  // the services the window starts answer from public sources
+    TextureKind textureKind = TextureKind::Map;
+    int textureHeight = kTextureHeights[0];
 };
 
 // Modal dialog for the job settings. The caller sets every value before

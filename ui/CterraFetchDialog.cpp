@@ -427,6 +427,8 @@ SettingsValues CterraFetchDialog::CurrentSettings() const
     values.useWaypoints = job_.useWaypoints != 0;
     values.waypointFile = job_.waypointFile;
     values.namesFromCoordinates = job_.namesFromCoordinates != 0;
+    values.textureKind = job_.textureKind;
+    values.textureHeight = job_.textureHeight;
     return values;
 }
 
@@ -442,6 +444,8 @@ void CterraFetchDialog::ApplySettings(const SettingsValues& values)
     job_.httpTimeout = values.httpTimeout;
     job_.useWaypoints = values.useWaypoints ? 1 : 0;
     job_.namesFromCoordinates = values.namesFromCoordinates ? 1 : 0;
+    job_.textureKind = values.textureKind;
+    job_.textureHeight = values.textureHeight;
     // Taken up by the next job or geocoding run; a running one keeps its services.
     sources_.live = values.liveSources;
     sourcesError_.clear();

@@ -34,6 +34,9 @@ TEST(BatchOptions, TakesEveryOption)
     EXPECT_TRUE(options.liveSettings.empty());
     ASSERT_TRUE(Parse({"--dem2-url", "none"}, options, error)) << error;
     EXPECT_EQ(options.liveSettings, (std::vector<std::pair<std::string, std::string>>{{"--dem2-url", "none"}}));
+    ASSERT_TRUE(Parse({"--texture", "imagery+map", "--texture-height", "9600"}, options, error)) << error;
+    EXPECT_EQ(options.textureKind, TextureKind::ImageryWithMap);
+    EXPECT_EQ(options.textureHeight, 9600);
 }
 
 TEST(BatchOptions, TakesTheLiveSourcesUrlsInOrderAndTheSourceCheck)
@@ -64,6 +67,7 @@ TEST(BatchOptions, RefusesValuesTheSettingsWouldRefuse)
         {"--timeout", "0"},   {"--timeout", "301"},       {"--timeout", "2.5"},     {"--line-thickness", "3"},
         {"--scan", "0"},      {"--z-scale", "1x"},        {"--frobnicate"},         {"--west", "nan"},
         {"--export", "tif"},  {"--export", ""},           {"--dem2-url", ""},       {"--dem2-url"},
+        {"--texture", "photo"}, {"--texture", ""},        {"--texture-height", "3600"}, {"--texture-height", "1200.5"},
     };
     for (const auto& arguments : bad) {
         BatchOptions options;

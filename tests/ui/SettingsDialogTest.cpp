@@ -194,3 +194,32 @@ TEST_F(SettingsDialogTest, TheLiveSourcesCheckBoxCarriesItsValueBothWays)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SettingsDialogTest, TheTextureChoicesCarryTheirValuesBothWays)
+{
+    QComboBox* kind = List("textureKindCombo");
+    QComboBox* height = List("textureHeightCombo");
+    ASSERT_EQ(kind->count(), 3);
+    EXPECT_EQ(kind->itemText(0), "Street map");
+    EXPECT_EQ(kind->itemText(1), "Aerial imagery");
+    EXPECT_EQ(kind->itemText(2), "Imagery with streets");
+    EXPECT_EQ(kind->currentText(), "Street map");
+    ASSERT_EQ(height->count(), 4);
+    EXPECT_EQ(height->currentText(), "1200");
+
+    SettingsValues values;
+    values.textureKind = TextureKind::ImageryWithMap;
+    values.textureHeight = 4800;
+    dialog.SetValues(values);
+    EXPECT_EQ(kind->currentText(), "Imagery with streets");
+    EXPECT_EQ(height->currentText(), "4800");
+    kind->setCurrentIndex(1);
+    height->setCurrentIndex(3);
+    ASSERT_TRUE(PressOk());
+    EXPECT_EQ(dialog.Values().textureKind, TextureKind::Imagery);
+    EXPECT_EQ(dialog.Values().textureHeight, 9600);
+}
+
+}  // namespace
