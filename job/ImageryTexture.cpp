@@ -202,8 +202,8 @@ int Fail(JobWindow& window, std::string why)
 
 } // namespace
 
-int MakeImageryTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
-                       int width, int height, const std::string& output, ImageCache& images)
+int FetchImagery(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested, int width,
+                 int height, TGAFile& texture)
 {
     const std::string& url = job.hosts.imagery;
     window.AddToLog(StringPrintf("Imagery: reading the capabilities of \"%s\".", url.c_str()));
@@ -229,7 +229,6 @@ int MakeImageryTexture(JobWindow& window, const JobParameters& job, const std::a
     window.AddToLog(IsPublicImagery(url) ? StringPrintf("Imagery: %s.", kPublicImageryCredit)
                                          : StringPrintf("Imagery: from \"%s\" of \"%s\".", layer->title.c_str(), url.c_str()));
 
-    TGAFile texture;
     if (texture.CreateUnfilled(width, height) != 0)
         return Fail(window, StringPrintf("no room for a texture of %d x %d pixels", width, height));
     const PieceSource source(client, job, layer->name, capabilities->PreferredFormat());
@@ -257,10 +256,21 @@ int MakeImageryTexture(JobWindow& window, const JobParameters& job, const std::a
         }
         resampler.AddBand(std::move(bandRgb), texture);
     }
-    if (oneColour.Single())
+    if (oneColour.Single()) {
+        texture.Close();
         return Fail(window, StringPrintf("every pixel the imagery WMS at \"%s\" gave for the quad has one colour; "
                                          "it may have no imagery there",
                                          url.c_str()));
+    }
+    return 0;
+}
+
+int MakeImageryTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
+                       int width, int height, const std::string& output, ImageCache& images)
+{
+    TGAFile texture;
+    if (const int result = FetchImagery(window, job, cancelRequested, width, height, texture); result != 0)
+        return result;
     if (texture.Write(output) != 0)
         return Fail(window, StringPrintf("could not write \"%s\"", output.c_str()));
     window.AddToLog(StringPrintf("Imagery: \"%s\" written.", output.c_str()));

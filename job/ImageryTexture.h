@@ -5,6 +5,7 @@
 
 class ImageCache;
 class JobWindow;
+class TGAFile;
 struct JobParameters;
 
 // The credit the public orthoimagery asks for, logged with every texture made from it.
@@ -24,3 +25,8 @@ inline constexpr const char* kImageryLayerVariable = "TERRAFETCH_IMAGERY_LAYER";
 // or 1 with nothing written.
 int MakeImageryTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                        int width, int height, const std::string& output, ImageCache& images);
+
+// The same image in memory only, for a stage that draws over it before it
+// is written; on failure `texture` holds nothing of use.
+int FetchImagery(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested, int width,
+                 int height, TGAFile& texture);

@@ -3,6 +3,7 @@
 #include "core/AllocatorTuning.h"
 #include "core/JobWindow.h"
 #include "core/QuadGeometry.h"
+#include "core/StringPrintf.h"
 #include "job/JobFileNames.h"
 #include "job/ImageryTexture.h"
 #include "job/JobParameters.h"
@@ -13,7 +14,9 @@
 #include "raster/ElevationToColor.h"
 #include "raster/GifToTga.h"
 #include "raster/ImageCache.h"
+#include "raster/LayMapOver.h"
 #include "raster/StretchTga.h"
+#include "raster/TGAFile.h"
 
 #include <cmath>
 #include <cstdio>
@@ -62,6 +65,41 @@ int MakeMapTexture(JobWindow& window, const JobParameters& job, const std::atomi
     return 0;
 }
 
+// The street map over the photograph, made in one image of the texture's
+// size: the map's tile is laid over the photograph where the map stages
+// would have stretched it to.
+int MakeStreetsOverImagery(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
+                           const JobFileNames& names, int width, int height, const std::string& combined,
+                           ImageCache& images)
+{
+    const Quad& quad = job.quad;
+    int result = RequestMapTile(names.TileGif(), quad.left, quad.right, quad.top, quad.bottom, kMapImageWidth,
+                                job.hosts.map, window, cancelRequested, job.httpTimeout);
+    if (result == 0)
+        result = GifToTga(names.TileGif(), names.TileTga(), window, {}, &images);
+    if (result != 0)
+        return result;
+    ReturnFreedMemory();
+    TGAFile texture;
+    result = FetchImagery(window, job, cancelRequested, width, height, texture);
+    if (result == 0 && !job.removeIntermediateFiles && texture.Write(names.ImageryTexture()) != 0) {
+        window.AddToLog(StringPrintf("Error: Could not write \"%s\".", names.ImageryTexture().c_str()));
+        result = 1;
+    }
+    if (result == 0)
+        result = LayMapOver(names.TileTga(), MapCorners(quad), texture, window, &images);
+    if (result == 0 && texture.Write(combined) != 0) {
+        window.AddToLog(StringPrintf("Error: Could not write \"%s\".", combined.c_str()));
+        result = 1;
+    }
+    if (result != 0)
+        return result;
+    window.AddToLog(StringPrintf("Texture written: \"%s\".", combined.c_str()));
+    if (job.removeIntermediateFiles)
+        DeleteFiles({names.TileGif(), names.TileTga()}, images);
+    return 0;
+}
+
 // The texture before the route: the map over the colouring by elevation,
 // the photograph alone, or the map over the photograph.
 int MakeCombinedTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
@@ -72,6 +110,8 @@ int MakeCombinedTexture(JobWindow& window, const JobParameters& job, const std::
     const int height = job.textureHeight;
     if (job.textureKind == TextureKind::Imagery)
         return MakeImageryTexture(window, job, cancelRequested, width, height, combined, images);
+    if (job.textureKind == TextureKind::ImageryWithMap)
+        return MakeStreetsOverImagery(window, job, cancelRequested, names, width, height, combined, images);
 
     int result = MakeMapTexture(window, job, cancelRequested, names, width, height, images);
     if (result != 0)
@@ -79,14 +119,12 @@ int MakeCombinedTexture(JobWindow& window, const JobParameters& job, const std::
     // The map stages and the map server leave free space in the heap; it
     // goes back before the next large image comes.
     ReturnFreedMemory();
-    const bool overImagery = job.textureKind == TextureKind::ImageryWithMap;
-    const std::string base = overImagery ? names.ImageryTexture() : names.ElevationColoring();
-    result = overImagery ? MakeImageryTexture(window, job, cancelRequested, width, height, base, images)
-                         : ElevationToColor(heightMap, base, window, &images);
+    result = ElevationToColor(heightMap, names.ElevationColoring(), window, &images);
     if (result == 0)
-        result = CombineTga(names.MapTexture(), base, combined, window, !job.removeIntermediateFiles, &images);
+        result = CombineTga(names.MapTexture(), names.ElevationColoring(), combined, window,
+                            !job.removeIntermediateFiles, &images);
     if (result == 0 && job.removeIntermediateFiles)
-        DeleteFiles({names.MapTexture(), base}, images);
+        DeleteFiles({names.MapTexture(), names.ElevationColoring()}, images);
     return result;
 }
 
