@@ -24,4 +24,6 @@ python3 scripts/live_job_bench.py build/dev/batch/terrafetch-batch "$results/liv
 echo "=== a region of 16 quads against single jobs ==="
 python3 scripts/region_bench.py build/dev/batch/terrafetch-batch build/dev/services/terrafetch-services \
   "$results/region.json"
+echo "=== cached imagery jobs against the street-map job ==="
+python3 scripts/imagery_bench.py build/dev/batch/terrafetch-batch "$results/imagery.json"
 python3 scripts/bench_summary.py "$results"

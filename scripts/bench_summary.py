@@ -37,6 +37,8 @@ ANCHORS = {
     "BM_TileCacheFill": ("BM_TileDownloadCurlTool", "download, inflate, check, write / the curl tool", None),
     "RegionJobs1": ("SixteenSingleJobs", "region of 16 quads, --jobs 1 / the 16 as single jobs", 1.05),
     "RegionJobs2": ("RegionJobs1Anchor", "region of 16 quads, --jobs 2 / --jobs 1", 0.7),
+    "CachedImageryJob": ("CachedMapJob", "cached imagery job / the cached street-map job (live)", None),
+    "CachedImageryJobPeakRss": (None, "cached imagery job's peak RSS / the street-map job's", None),
     "RegionJobs2PeakRss": (None, "region --jobs 2's peak memory (PSS, all processes) / a single job's", 2.0),
 }
 
@@ -74,6 +76,8 @@ def ratio(name, run, runs):
         return run.get("peak_rss_MB", 0) / run.get("anchor_peak_rss_MB", 1), "BundledJobBesideLive"
     if base_name(name) == "RegionJobs2PeakRss":
         return run.get("peak_rss_MB", 0) / run.get("anchor_peak_rss_MB", 1), "a single job"
+    if base_name(name) == "CachedImageryJobPeakRss":
+        return run.get("peak_rss_MB", 0) / run.get("anchor_peak_rss_MB", 1), "CachedMapJob"
     matches = [r for n, r in runs.items() if base_name(n) == anchor]
     if not anchor or not matches:
         return None, anchor or "-"
@@ -110,6 +114,8 @@ def main():
             print("%s: %.2f s, peak RSS %.1f MB" % (name, run["_seconds"], run.get("peak_rss_MB", 0)))
         if base_name(name) in ("SixteenSingleJobs", "RegionJobs1", "RegionJobs2"):
             print("%s: %.2f s (runs %s)" % (name, run["_seconds"], ", ".join("%.2f" % s for s in run.get("runs_s", []))))
+        if base_name(name) in ("CachedMapJob", "CachedImageryJob"):
+            print("%s: %.2f s, peak RSS %.1f MB" % (name, run["_seconds"], run.get("peak_rss_MB", 0)))
         if base_name(name) == "RegionJobs2PeakRss":
             print("region --jobs 2: peak memory (PSS) %.1f MB; a single job %.1f MB"
                   % (run.get("peak_rss_MB", 0), run.get("anchor_peak_rss_MB", 0)))
