@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <png.h>
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -31,6 +33,38 @@ bool SavePng(const QImage& image, const std::string& path, std::string& error)
         error = "the PNG could not be written";
         return false;
     }
+    return true;
+}
+
+// The image as an 8-bit RGB PNG, top row first. libpng reports its errors by
+// a long jump, so nothing here may need unwinding past it.
+bool WriteRgbRows(const TGAFile& image, std::FILE* file)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    std::vector<png_byte> row(static_cast<size_t>(image.GetWidth()) * 3);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.GetWidth()), static_cast<png_uint_32>(image.GetHeight()), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = image.GetHeight() - 1; y >= 0; --y) {
+        for (int x = 0; x < image.GetWidth(); ++x) {
+            uint8_t bgr[32] = {};
+            image.GetPixel(x, y, bgr);
+            row[x * 3] = bgr[2], row[x * 3 + 1] = bgr[1], row[x * 3 + 2] = bgr[0];
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
     return true;
 }
 
@@ -158,5 +192,17 @@ bool WriteTexturePng(const std::string& texture, const std::string& path, std::s
         error = "cannot read the texture \"" + texture + "\"";
         return false;
     }
-    return SavePng(TgaToImage(image), path, error);
+    // Row by row beside the texture, never a second copy of it: a texture
+    // of 9600 rows is 200 MB.
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "the PNG could not be written";
+        return false;
+    }
+    const bool written = WriteRgbRows(image, file);
+    if (std::fclose(file) != 0 || !written) {
+        error = "the PNG could not be written";
+        return false;
+    }
+    return true;
 }
