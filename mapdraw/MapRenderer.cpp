@@ -1,5 +1,6 @@
 #include "mapdraw/MapRenderer.h"
 
+#include "mapdraw/WaterFeatures.h"
 #include "terrain/Noise.h"
 
 #include <algorithm>
@@ -319,9 +320,8 @@ void DrawAreasAndFields(Canvas& canvas, const Projection& projection, const MapV
             const size_t index = static_cast<size_t>(y) * width + x;
             uint8_t color = kColorBackground;
 
-            const bool lake = ValueNoise(lon, lat, 0.08, 21) > 0.84;
-            const double river = 0.7 * ValueNoise(lon, lat, 0.35, 22) + 0.3 * ValueNoise(lon, lat, 0.09, 23);
-            const bool riverSide = river > 0.5;
+            const bool lake = IsLake(lon, lat);
+            const bool riverSide = RiverField(lon, lat) > kRiverLevel;
             const bool inIndianArea = indian && ValueNoise(lon, lat, 0.9, 27) > 0.7;
             lakeRow[x] = lake;
             riverRow[x] = riverSide;

@@ -18,13 +18,14 @@ fi
 all_targets=(fuzz_tga_file fuzz_bil_to_tga fuzz_waypoint_file fuzz_response_text fuzz_http_headers
              fuzz_url fuzz_geocode_answer fuzz_member_name fuzz_gif_decoder fuzz_gpx_waypoints fuzz_hgt_tile
              fuzz_unpack_archive fuzz_wms_answer fuzz_wms_capabilities fuzz_census_geocoder_answer
-             fuzz_dem_geotiff fuzz_quads_file fuzz_region_record)
+             fuzz_dem_geotiff fuzz_quads_file fuzz_region_record fuzz_imagery_query)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all_targets[@]}")
 
 # Largest input per target: enough for every structure the reader knows,
 # small enough to keep executions fast.
 declare -A max_len=([fuzz_tga_file]=4096 [fuzz_bil_to_tga]=4096 [fuzz_gif_decoder]=8192
-                    [fuzz_member_name]=512 [fuzz_url]=1024 [fuzz_unpack_archive]=8192)
+                    [fuzz_member_name]=512 [fuzz_url]=1024 [fuzz_unpack_archive]=8192
+                    [fuzz_imagery_query]=1024)
 
 bash scripts/install-deps.sh
 cmake --preset fuzz >/dev/null

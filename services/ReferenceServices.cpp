@@ -11,6 +11,7 @@
 #include "mapdraw/Gazetteer.h"
 #include "services/ExtractService.h"
 #include "services/GeocodeService.h"
+#include "services/ImageryService.h"
 #include "services/LenientServer.h"
 #include "services/MapService.h"
 
@@ -94,6 +95,7 @@ struct ReferenceServices::Impl {
     std::unique_ptr<ExtractService> extract;
     std::unique_ptr<MapService> map;
     std::unique_ptr<GeocodeService> geocode;
+    std::unique_ptr<ImageryService> imagery;  // bundled mode only: live jobs fetch real imagery
     // Maps drawn ahead for orders; joined before the services they use go.
     std::mutex backgroundMutex;
     std::vector<std::thread> backgroundMaps;
@@ -211,6 +213,11 @@ int ReferenceServices::Start()
     }
     s.map = std::make_unique<MapService>(s.gazetteer, s.boundaries, s.liveMap.get());
     s.geocode = std::make_unique<GeocodeService>(s.gazetteer, std::move(streetGeocoder));
+    if (!s.options.live.live) {
+        ElevationSourceOptions imageryElevation;
+        imageryElevation.hgtFolder = s.options.dataFolder;
+        s.imagery = std::make_unique<ImageryService>(imageryElevation);
+    }
 
     s.server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
         Send(ServiceReply::Text(500, "Error: The request could not be handled.\n"), response);
@@ -241,6 +248,11 @@ int ReferenceServices::Start()
     s.server.Get(GeocodeService::kPath, [impl](const httplib::Request& request, httplib::Response& response) {
         Send(impl->geocode->Geocode(ToQuery(request)), response);
     });
+    if (s.imagery)
+        s.server.Get(ImageryService::kPath,
+                     [impl, fallbackHost](const httplib::Request& request, httplib::Response& response) {
+                         Send(impl->imagery->Answer(ToQuery(request), ClientHost(request, fallbackHost())), response);
+                     });
 
     int port = s.options.port;
     if (port == 0) {

@@ -8,7 +8,9 @@
 class BackgroundMap;
 
 // The three reference services — elevation extract, map server, geocoder —
-// in one HTTP server, so terraFetch runs whole jobs with no network.
+// in one HTTP server, so terraFetch runs whole jobs with no network; the
+// bundled (not live) services also serve a drawn stand-in for aerial imagery
+// (ImageryService.h).
 //
 // Lifecycle: construct with options, Start() binds (port 0 picks a free one)
 // and serves on a thread of its own until Stop() or destruction; Stop()

@@ -25,3 +25,17 @@ bool ShapeGrid(ElevationGrid& grid, double west, double east, double south, doub
     grid.samples.assign(static_cast<size_t>(columns) * rows, kNoDataSample);
     return true;
 }
+
+bool ShapeLattice(ElevationGrid& grid, double westArcSeconds, double northArcSeconds, double spacing, int columns,
+                  int rows)
+{
+    if (!(spacing > 0.0) || columns < 2 || rows < 2)
+        return false;
+    grid.columns = columns;
+    grid.rows = rows;
+    grid.west = westArcSeconds / 3600.0;
+    grid.north = northArcSeconds / 3600.0;
+    grid.spacing = spacing;
+    grid.samples.assign(static_cast<size_t>(columns) * rows, kNoDataSample);
+    return true;
+}

@@ -50,7 +50,7 @@ void OrderFinestFirst(std::vector<ElevationRaster>& rasters)
 bool AlignedPosts(const ElevationRaster& raster, const ElevationGrid& grid, double y, long& row, long& column)
 {
     constexpr double kAligned = 1e-7;
-    if (raster.spacingX != 1.0 || raster.spacingY != 1.0)
+    if (raster.spacingX != 1.0 || raster.spacingY != 1.0 || grid.spacing != 1.0)
         return false;
     const double fy = raster.northPost - y;
     const double fx = grid.ColumnArcSeconds(0) - raster.westPost;
@@ -139,23 +139,24 @@ bool BuildElevationGridFromTileFiles(const std::vector<std::pair<HgtCell, std::s
     return true;
 }
 
-bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,
-                        double south, double north, ElevationGrid& grid)
-{
-    if (!ShapeGrid(grid, west, east, south, north))
-        return false;
+namespace {
 
+// Fills a shaped grid whose posts span the box from the data files and
+// synthetic terrain.
+void FillElevationGrid(const ElevationSourceOptions& options, double west, double east, double south, double north,
+                       ElevationGrid& grid)
+{
     std::vector<ElevationRaster> rasters = LoadData(options.hgtFolder, west, east, south, north);
     OrderFinestFirst(rasters);
     const size_t count = grid.samples.size();
     std::vector<bool> fromData(count, false);
     const size_t covered = rasters.empty() ? 0 : FillFromData(rasters, grid, fromData);
     if (covered == count)
-        return true;
+        return;
     if (covered == 0) {
         FillSyntheticTerrain(grid);
         StampSyntheticVoids(grid, options.voidFraction);
-        return true;
+        return;
     }
 
     ElevationGrid synthetic = grid;
@@ -167,5 +168,26 @@ bool BuildElevationGrid(const ElevationSourceOptions& options, double west, doub
             grid.samples[i] = synthetic.samples[i];
     }
     StampSyntheticVoids(grid, options.voidFraction, &eligible);
+}
+
+}  // namespace
+
+bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,
+                        double south, double north, ElevationGrid& grid)
+{
+    if (!ShapeGrid(grid, west, east, south, north))
+        return false;
+    FillElevationGrid(options, west, east, south, north, grid);
+    return true;
+}
+
+bool BuildElevationLattice(const ElevationSourceOptions& options, double westArcSeconds, double northArcSeconds,
+                           double spacing, int columns, int rows, ElevationGrid& grid)
+{
+    if (!ShapeLattice(grid, westArcSeconds, northArcSeconds, spacing, columns, rows))
+        return false;
+    const double east = (westArcSeconds + (columns - 1) * spacing) / 3600.0;
+    const double south = (northArcSeconds - (rows - 1) * spacing) / 3600.0;
+    FillElevationGrid(options, grid.west, east, south, grid.north, grid);
     return true;
 }

@@ -25,6 +25,14 @@ struct ElevationSourceOptions {
 bool BuildElevationGrid(const ElevationSourceOptions& options, double west, double east,
                         double south, double north, ElevationGrid& grid);
 
+// The same heights on a lattice of `columns` × `rows` posts `spacing`
+// arc-seconds apart, its north-west post at (westArcSeconds,
+// northArcSeconds), for pictures of the terrain: data files are sampled at
+// the posts, and synthetic terrain gets no voids when the spacing is not one
+// arc-second. False when the lattice cannot be shaped (see ShapeLattice).
+bool BuildElevationLattice(const ElevationSourceOptions& options, double westArcSeconds, double northArcSeconds,
+                           double spacing, int columns, int rows, ElevationGrid& grid);
+
 // Posts from the height files `tiles` only (each of its cell, read just
 // where the box needs it), mosaicked as BuildElevationGrid does; every post
 // no tile holds is void, never synthetic. False when the box cannot be

@@ -69,20 +69,21 @@ constexpr std::array<Octave, 9> kOctaves{{
 // interpolation per octave.
 class RowNoise {
 public:
-    RowNoise(const Octave& octave, double firstX, int count) : octave_(octave)
+    RowNoise(const Octave& octave, double firstX, double step, int count) : octave_(octave)
     {
         const double cell = octave.cell;
         first_ = static_cast<int64_t>(std::floor(firstX / cell));
-        const auto last = static_cast<int64_t>(std::floor((firstX + count - 1) / cell)) + 1;
-        latticeCount_ = static_cast<int>(last - first_ + 1);
+        int64_t last = first_ + 1;
         index_.resize(count);
         weight_.resize(count);
         for (int i = 0; i < count; ++i) {
-            const double f = (firstX + i) / cell;
+            const double f = (firstX + i * step) / cell;
             const double floorF = std::floor(f);
             index_[i] = static_cast<int>(static_cast<int64_t>(floorF) - first_);
             weight_[i] = SmoothStep(f - floorF);
+            last = std::max(last, static_cast<int64_t>(floorF) + 1);
         }
+        latticeCount_ = static_cast<int>(last - first_ + 1);
         upper_.resize(latticeCount_);
         lower_.resize(latticeCount_);
         line_.resize(latticeCount_);
@@ -125,26 +126,27 @@ private:
     bool haveRow_ = false;
 };
 
-void FillRows(double firstX, int columns, double northY, int rows, int16_t* out)
+// Posts `step` arc-seconds apart, the first at (firstX, northY).
+void FillRows(double firstX, int columns, double northY, int rows, int16_t* out, double step = 1.0)
 {
     std::vector<double> base(columns);
     std::vector<double> relief(columns);
     for (int i = 0; i < columns; ++i) {
-        const double longitude = (firstX + i) / 3600.0;
+        const double longitude = (firstX + i * step) / 3600.0;
         base[i] = Interpolate(kBaseHeight, longitude);
         relief[i] = Interpolate(kRelief, longitude);
     }
     std::vector<RowNoise> noises;
     noises.reserve(kOctaves.size());
     for (const Octave& octave : kOctaves)
-        noises.emplace_back(octave, firstX, columns);
+        noises.emplace_back(octave, firstX, step, columns);
 
     std::vector<double> absolute(columns);
     std::vector<double> shape(columns);
     std::vector<double> mask(columns);
     std::vector<double> values;
     for (int row = 0; row < rows; ++row) {
-        const double y = northY - row;
+        const double y = northY - row * step;
         std::fill(absolute.begin(), absolute.end(), 0.0);
         std::fill(shape.begin(), shape.end(), 0.0);
         for (size_t o = 0; o < kOctaves.size(); ++o) {
@@ -216,7 +218,7 @@ void FillSyntheticTerrain(ElevationGrid& grid)
         return;
     grid.samples.resize(static_cast<size_t>(grid.columns) * grid.rows);
     FillRows(grid.ColumnArcSeconds(0), grid.columns, grid.RowArcSeconds(0), grid.rows,
-             grid.samples.data());
+             grid.samples.data(), grid.spacing);
 }
 
 int SyntheticHeightAt(double longitudeArcSeconds, double latitudeArcSeconds)
@@ -229,7 +231,7 @@ int SyntheticHeightAt(double longitudeArcSeconds, double latitudeArcSeconds)
 void StampSyntheticVoids(ElevationGrid& grid, double fraction,
                          const std::vector<bool>* eligible)
 {
-    if (!(fraction > 0.0) || grid.columns <= 0 || grid.rows <= 0)
+    if (!(fraction > 0.0) || grid.columns <= 0 || grid.rows <= 0 || grid.spacing != 1.0)
         return;
     fraction = std::min(fraction, 0.5);
     // Voids come in clusters: each cluster is 2 to 5 ellipses with radii of 2
