@@ -1,11 +1,16 @@
 #include "hosts/ResolveServiceHosts.h"
 
+#include "services/ImageryService.h"
 #include "services/ReferenceServices.h"
 
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
+
+// The pipeline names the stand-in by the path the services answer it at.
+static_assert(std::string_view(kImageryStandInPath) == ImageryService::kPath);
 
 namespace {
 
