@@ -182,7 +182,7 @@ protected:
     }
     void TearDown() override { fs::current_path(previous_); }
 
-    int Run(TextureKind kind, int height, JobResult& made)
+    int Run(TextureKind kind, int height, JobResult& made, bool bundledImagery = false)
     {
         const std::string host = NoWaitServices().HostAndPort();
         JobParameters job;
@@ -190,7 +190,8 @@ protected:
         job.textureKind = kind;
         job.textureHeight = height;
         job.hosts = ServiceHosts(host, host, host);
-        job.hosts.imagery = wms_.Url();
+        if (!bundledImagery)
+            job.hosts.imagery = wms_.Url();
         return RunJob(window_, job, cancel_, &made);
     }
 
@@ -249,6 +250,27 @@ TEST_F(ImageryJobTest, StreetsOverThePhotographShowBothAndTheParameterFilesDescr
     // The photograph under the map is an intermediate, gone with the others.
     for (const auto& entry : fs::directory_iterator(folder_.Path()))
         EXPECT_EQ(entry.path().string().find("_tx_i.tga"), std::string::npos) << entry.path();
+}
+
+TEST_F(ImageryJobTest, TheBundledServicesDrawImageryForEveryKind)
+{
+    for (TextureKind kind : {TextureKind::Imagery, TextureKind::ImageryWithMap}) {
+        JobResult made;
+        ASSERT_EQ(Run(kind, 1200, made, true), 0) << ::testing::PrintToString(window_.Lines());
+        TGAFile texture;
+        ASSERT_EQ(texture.Open(made.texture), 0);
+        EXPECT_EQ(texture.GetHeight(), 1200);
+        // Land is mostly green and brown, never one colour.
+        long greenish = 0;
+        for (int y = 0; y < texture.GetHeight(); y += 7)
+            for (int x = 0; x < texture.GetWidth(); x += 7) {
+                uint8_t bgr[32] = {};
+                texture.GetPixel(x, y, bgr);
+                greenish += bgr[1] >= bgr[0] && bgr[2] < 240;
+            }
+        EXPECT_GT(greenish, texture.GetWidth() * texture.GetHeight() / 49 / 2);
+        EXPECT_TRUE(Logged(window_, kImageryStandInPath));
+    }
 }
 
 }  // namespace
