@@ -2,9 +2,12 @@
 // runs a job with Proceed as a user would (on the bundled services unless
 // the host variables say otherwise) and saves a picture of the finished
 // window and, when asked, of the result view that the window then opens.
-// Files of the job go to the current folder.
-//   terrafetch-screenshot <picture.png> [address] [result-view.png]
+// Files of the job go to the current folder. A texture kind ("map",
+// "imagery" or "imagery+map") is set in the settings as a user would.
+//   terrafetch-screenshot <picture.png> [address] [result-view.png] [texture]
+#include "core/TextureKind.h"
 #include "ui/CActivityList.h"
+#include "ui/CSettingsDialog.h"
 #include "ui/CResultView.h"
 #include "ui/CterraFetchApp.h"
 #include "ui/CterraFetchDialog.h"
@@ -16,6 +19,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -63,17 +67,25 @@ int main(int argc, char** argv)
 {
     CterraFetchApp application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: terrafetch-screenshot <picture.png> [address] [result-view.png]\n");
+        std::fprintf(stderr, "usage: terrafetch-screenshot <picture.png> [address] [result-view.png] [texture]\n");
         return 2;
     }
     const QString picture = QString::fromLocal8Bit(argv[1]);
     const QString address = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("Salina, KS");
     const QString viewPicture = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    const std::optional<TextureKind> texture = TextureKindNamed(argc > 4 ? argv[4] : "map");
+    if (!texture) {
+        std::fprintf(stderr, "terrafetch-screenshot: the texture is map, imagery or imagery+map\n");
+        return 2;
+    }
     if (!application.StartNetwork())
         return 1;
 
     CterraFetchDialog dialog;
     theDialog = &dialog;
+    SettingsValues settings = dialog.CurrentSettings();
+    settings.textureKind = *texture;
+    dialog.ApplySettings(settings);
     dialog.show();
     auto* addressEdit = dialog.findChild<QLineEdit*>(QStringLiteral("addressEdit"));
     auto* geocode = dialog.findChild<QPushButton*>(QStringLiteral("geocodeButton"));
