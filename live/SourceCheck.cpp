@@ -206,6 +206,8 @@ std::vector<SourceCheck> CheckLiveSources(const LiveSourceSettings& settings, co
                               fetch, settings.wmsBoundariesUrl));
     checks.push_back(CheckGeocoder(Named("Address geocoder", "TERRAFETCH_GEOCODER_URL (--geocoder-url)"), fetch,
                                    settings.geocoderUrl));
+    checks.push_back(CheckWms(Named("Aerial imagery WMS", "TERRAFETCH_IMAGERY_URL (--imagery-url)"), fetch,
+                              settings.imageryUrl));
     return checks;
 }
 

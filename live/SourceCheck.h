@@ -28,7 +28,7 @@ struct SourceCheckFetch {
 
 // Tries every live source of `settings`: the first bytes of one known tile
 // of each elevation source, the capabilities and one small GetMap of each
-// WMS, one geocoder query.
+// WMS (the street map's two and the aerial imagery's), one geocoder query.
 std::vector<SourceCheck> CheckLiveSources(const LiveSourceSettings& settings, const SourceCheckFetch& fetch);
 
 // Fetches through `client`, which must outlive the functions.

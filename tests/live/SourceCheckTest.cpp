@@ -47,6 +47,7 @@ public:
         settings.wmsUrl = server_.Url("/physical/WmsServer");
         settings.wmsBoundariesUrl = server_.Url("/boundaries/WmsServer");
         settings.geocoderUrl = server_.Url("/geocoder/locations/onelineaddress");
+        settings.imageryUrl = server_.Url("/imagery/WmsServer");
         return settings;
     }
 
@@ -90,7 +91,7 @@ TEST(SourceCheck, ReportsEverySourceThatWorks)
     SourcesStandIn sources;
     UpstreamClient client(QuickLimits());
     const std::vector<SourceCheck> checks = CheckLiveSources(sources.Settings(), SourceCheckFetchThrough(client));
-    ASSERT_EQ(checks.size(), 5u);
+    ASSERT_EQ(checks.size(), 6u);
     for (const SourceCheck& check : checks) {
         EXPECT_TRUE(check.ok) << SourceCheckLine(check);
         EXPECT_EQ(SourceCheckLine(check).rfind("OK      " + check.source + ": ", 0), 0u) << SourceCheckLine(check);
@@ -113,7 +114,8 @@ TEST(SourceCheck, NamesTheSettingOfEachSourceThatFails)
                           Case{"/physical", "Street map WMS", "TERRAFETCH_WMS_URL", "answered 404"},
                           Case{"/boundaries", "Boundaries WMS", "TERRAFETCH_WMS_BOUNDARIES_URL", "answered 404"},
                           Case{"broken-wms", "Street map WMS", "TERRAFETCH_WMS_URL", "no WMS capabilities"},
-                          Case{"/geocoder", "Address geocoder", "TERRAFETCH_GEOCODER_URL", "404"}}) {
+                          Case{"/geocoder", "Address geocoder", "TERRAFETCH_GEOCODER_URL", "404"},
+                          Case{"/imagery", "Aerial imagery WMS", "TERRAFETCH_IMAGERY_URL", "answered 404"}}) {
         SourcesStandIn sources(c.down);
         UpstreamClient client(QuickLimits());
         const std::vector<SourceCheck> checks = CheckLiveSources(sources.Settings(), SourceCheckFetchThrough(client));
@@ -129,7 +131,7 @@ TEST(SourceCheck, NamesTheSettingOfEachSourceThatFails)
             EXPECT_NE(line.find(c.says), std::string::npos) << line;
             EXPECT_NE(line.find("check " + c.setting), std::string::npos) << line;
         }
-        EXPECT_EQ(failed, c.down == "broken-wms" ? 2 : 1) << c.down;
+        EXPECT_EQ(failed, c.down == "broken-wms" ? 3 : 1) << c.down;
         std::FILE* sink = std::tmpfile();
         EXPECT_EQ(ReportSourceChecks(checks, sink), 1) << c.down;
         std::fclose(sink);
@@ -143,7 +145,7 @@ TEST(SourceCheck, ASecondElevationSourceSwitchedOffIsNoFailure)
     settings.dem2Url = "none";
     UpstreamClient client(QuickLimits());
     const std::vector<SourceCheck> checks = CheckLiveSources(settings, SourceCheckFetchThrough(client));
-    ASSERT_EQ(checks.size(), 5u);
+    ASSERT_EQ(checks.size(), 6u);
     EXPECT_TRUE(checks[1].skipped);
     EXPECT_EQ(SourceCheckLine(checks[1]), "OFF     Second elevation source: switched off (\"none\")");
     std::FILE* sink = std::tmpfile();
