@@ -1,7 +1,9 @@
 #include "batch/BatchOptions.h"
 #include "live/WmsAnswer.h"
 #include "mapdraw/MapRenderer.h"
+#include "raster/TGAFile.h"
 #include "services/ReferenceServices.h"
+#include "tests/job/PatternImageryWms.h"
 #include "tests/services/LiveSourceStandIns.h"
 #include "tests/support/HgtTestTiles.h"
 #include "tests/support/TempDir.h"
@@ -167,6 +169,62 @@ TEST_F(BatchLiveSources, ALiveJobDrawsItsMapFromTheWmsServices)
     EXPECT_EQ(colourAt(-98.73, 39.37), std::vector<uint8_t>(kRoadRed, kRoadRed + 3));
     EXPECT_EQ(colourAt(-98.27, 39.63), std::vector<uint8_t>(kBoundaryBlue, kBoundaryBlue + 3));
     EXPECT_EQ(colourAt(-98.43, 40.01), std::vector<uint8_t>(3, 255)) << "white beyond the quad";
+}
+
+TEST_F(BatchLiveSources, LiveImageryComesFromTheImageryUrlAndFailsWithoutAStandIn)
+{
+    TempDir cache;
+    TestTileServer source;
+    source.Put("/skadi/N39/N39W099.hgt.gz", Gzip(*tile));
+    const std::string live = LiveEnvironment(source.BaseUrl() + "/skadi", cache);
+    const std::string tenth = " --west -99 --north 40 --size 0.1 --texture-height 2400 --texture ";
+
+    // The bundled services' drawn imagery, asked for as a live source.
+    const std::string standIn = "http://" + bundled->HostAndPort() + "/imagery/wms";
+    const BatchRun drawn = RunBatch(live + " TERRAFETCH_IMAGERY_URL=" + standIn, tenth + "imagery+map");
+    ASSERT_EQ(drawn.status, 0) << drawn.log;
+    EXPECT_NE(drawn.log.find("Imagery: from \"Drawn imagery stand-in"), std::string::npos) << drawn.log;
+
+    // A known mark lands where the quad's geometry puts it.
+    const ImageryMark mark{-98.95, 39.95, 0.002};
+    PatternImageryWms pattern(4096, mark);
+    TempDir folder;
+    const std::string command = "cd \"" + folder.Path().string() + "\" && env " + live + " \"" TERRAFETCH_BATCH_PROGRAM
+                                "\" --imagery-url " + pattern.Url() + tenth + "imagery > log.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFileBytes(folder.File("log.txt"));
+    std::string texture;
+    for (const auto& entry : fs::directory_iterator(folder.Path()))
+        if (entry.path().string().ends_with("_tx_c.tga"))
+            texture = entry.path().string();
+    TGAFile image;
+    ASSERT_EQ(image.Open(texture), 0);
+    const int width = image.GetWidth(), height = image.GetHeight();
+    ASSERT_EQ(height, 2400);
+    double columns = 0, rows = 0;
+    long marked = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t bgr[32] = {};
+            image.GetPixel(x, y, bgr);
+            const uint8_t rgb[3] = {bgr[2], bgr[1], bgr[0]};
+            if (PatternImageryWms::IsMark(rgb))
+                columns += x + 0.5, rows += height - y - 0.5, ++marked;
+        }
+    ASSERT_GT(marked, 0);
+    EXPECT_NEAR(columns / marked, (mark.longitude + 99.0) / 0.1 * width, 2.0);
+    EXPECT_NEAR(rows / marked, (40.0 - mark.latitude) / 0.1 * height, 2.0);
+
+    // A service that answers no imagery fails the job; nothing stands in for
+    // it. (With the cache above, the pieces kept would serve the quad.)
+    pattern.Fail(ImageryFailure::NotAnImage);
+    TempDir emptyCache;
+    const BatchRun refused = RunBatch(LiveEnvironment(source.BaseUrl() + "/skadi", emptyCache) +
+                                          " TERRAFETCH_IMAGERY_URL=" + pattern.Url(),
+                                      tenth + "imagery");
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.log.find("Check the imagery URL (TERRAFETCH_IMAGERY_URL or --imagery-url)"), std::string::npos)
+        << refused.log;
+    EXPECT_EQ(refused.log.find("Download successfully finished."), std::string::npos);
 }
 
 TEST_F(BatchLiveSources, TheSourcesOptionOverridesTheEnvironmentAndABadValueIsAnError)
