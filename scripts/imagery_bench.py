@@ -12,11 +12,8 @@ Usage: imagery_bench.py TERRAFETCH_BATCH OUTPUT_JSON
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
-import threading
-import time
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -65,50 +62,21 @@ class StandIns(live_job_bench.StandIns):
         self.RequestHandlerClass = Handler
 
 
-def serve():
-    server = StandIns()
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()
-
-
-def run(program, environment, arguments):
-    with tempfile.TemporaryDirectory(prefix="terrafetch-imagery-") as folder:
-        started = time.monotonic()
-        child = subprocess.Popen([program] + live_job_bench.ARGUMENTS + arguments, cwd=folder, env=environment,
-                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        output = child.stdout.read()
-        _, status, usage = os.wait4(child.pid, 0)
-        seconds = time.monotonic() - started
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.stdout.write(output.decode(errors="replace")[-3000:])
-        sys.exit("terrafetch-batch failed: %s" % " ".join(arguments))
-    return seconds, usage.ru_maxrss / 1024.0
-
-
 def main():
     if sys.argv[1:] == ["--serve"]:
-        return serve()
+        return live_job_bench.serve(StandIns)
     program, output = os.path.abspath(sys.argv[1]), sys.argv[2]
-    server = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve"],
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    base = "http://127.0.0.1:%d" % int(server.stdout.readline())
+    server, base = live_job_bench.start_stand_ins(__file__)
     cache = tempfile.mkdtemp(prefix="terrafetch-imagery-cache-")
-    plain = {k: v for k, v in os.environ.items()
-             if not k.startswith("TERRAFETCH_") and k != "XDG_CACHE_HOME"}
-    live = dict(plain, TERRAFETCH_SOURCES="live", XDG_CACHE_HOME=cache,
-                TERRAFETCH_DEM_URL=base + "/skadi", TERRAFETCH_DEM2_URL="none",
-                TERRAFETCH_WMS_URL=base + "/physical/WmsServer",
-                TERRAFETCH_WMS_BOUNDARIES_URL=base + "/boundaries/WmsServer",
-                TERRAFETCH_GEOCODER_URL=base + "/geocoder",
-                TERRAFETCH_IMAGERY_URL=base + "/imagery/WmsServer")
+    _, live = live_job_bench.environments(base, cache)
+    live["TERRAFETCH_IMAGERY_URL"] = base + "/imagery/WmsServer"
     jobs = {"map": [], "imagery1200": ["--texture", "imagery"],
             "imagery4800": ["--texture", "imagery", "--texture-height", "4800"]}
     measured = {}
     try:
         for name, arguments in jobs.items():
-            run(program, live, arguments)  # fills the cache
-            measured[name] = run(program, live, arguments)
+            live_job_bench.run(program, live, arguments)  # fills the cache
+            measured[name] = live_job_bench.run(program, live, arguments)
     finally:
         server.stdin.close()
         server.wait()

@@ -122,23 +122,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_error(404)
 
 
-def run(program, environment):
+def run(program, environment, arguments=()):
     """Wall time and peak RSS (MB) of one job in a fresh folder."""
     with tempfile.TemporaryDirectory(prefix="terrafetch-live-") as folder:
         started = time.monotonic()
-        child = subprocess.Popen([program] + ARGUMENTS, cwd=folder, env=environment,
+        child = subprocess.Popen([program] + ARGUMENTS + list(arguments), cwd=folder, env=environment,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         output = child.stdout.read()
         _, status, usage = os.wait4(child.pid, 0)
         seconds = time.monotonic() - started
     if os.waitstatus_to_exitcode(status) != 0:
         sys.stdout.write(output.decode(errors="replace")[-3000:])
-        sys.exit("terrafetch-batch failed in live mode")
+        sys.exit("terrafetch-batch failed in live mode: %s" % " ".join(ARGUMENTS + list(arguments)))
     return seconds, usage.ru_maxrss / 1024.0
 
 
-def serve():
-    server = StandIns()
+def serve(stand_ins=None):
+    server = (stand_ins or StandIns)()
     print(server.server_address[1], flush=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     sys.stdin.read()  # until the parent closes the pipe
@@ -149,14 +149,17 @@ def getmaps(base):
         return int(answer.read())
 
 
-def main():
-    if sys.argv[1:] == ["--serve"]:
-        return serve()
-    program, output = os.path.abspath(sys.argv[1]), sys.argv[2]
-    server = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve"],
+def start_stand_ins(script):
+    """The stand-ins of `script` (run with --serve) in a process of their
+    own, and their base URL."""
+    server = subprocess.Popen([sys.executable, os.path.abspath(script), "--serve"],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    base = "http://127.0.0.1:%d" % int(server.stdout.readline())
-    cache = tempfile.mkdtemp(prefix="terrafetch-live-cache-")
+    return server, "http://127.0.0.1:%d" % int(server.stdout.readline())
+
+
+def environments(base, cache):
+    """The environment of a bundled job, and of a live job whose sources are
+    the stand-ins at `base`, caching in `cache`."""
     plain = {k: v for k, v in os.environ.items()
              if not k.startswith("TERRAFETCH_") and k != "XDG_CACHE_HOME"}
     live = dict(plain, TERRAFETCH_SOURCES="live", XDG_CACHE_HOME=cache,
@@ -164,6 +167,16 @@ def main():
                 TERRAFETCH_WMS_URL=base + "/physical/WmsServer",
                 TERRAFETCH_WMS_BOUNDARIES_URL=base + "/boundaries/WmsServer",
                 TERRAFETCH_GEOCODER_URL=base + "/geocoder")
+    return plain, live
+
+
+def main():
+    if sys.argv[1:] == ["--serve"]:
+        return serve()
+    program, output = os.path.abspath(sys.argv[1]), sys.argv[2]
+    server, base = start_stand_ins(__file__)
+    cache = tempfile.mkdtemp(prefix="terrafetch-live-cache-")
+    plain, live = environments(base, cache)
     try:
         bundled = run(program, plain)
         cold = run(program, live)
