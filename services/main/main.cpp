@@ -3,6 +3,7 @@
 #include "live/LiveSourceOptions.h"
 #include "live/SourceCheck.h"
 #include "live/UpstreamClient.h"
+#include "services/ImageryService.h"
 #include "services/ReferenceServices.h"
 
 #include <csignal>
@@ -145,6 +146,8 @@ int main(int argc, char** argv)
     std::printf("  extract service: http://%s/diststatus/servlet/gov.usgs.edc.RequestStatus\n", host.c_str());
     std::printf("  map server:      http://%s/cgi-bin/mapper/map.gif\n", host.c_str());
     std::printf("  geocoder:        http://%s/demo.cgi?address=\n", host.c_str());
+    if (!options.live.live)
+        std::printf("  imagery (drawn): http://%s%s (a WMS)\n", host.c_str(), ImageryService::kPath);
     std::printf("Point terraFetch at it with:\n"
                 "  export TERRAFETCH_EXTRACT_HOST=%s TERRAFETCH_MAP_HOST=%s TERRAFETCH_GEOCODE_HOST=%s\n",
                 host.c_str(), host.c_str(), host.c_str());
