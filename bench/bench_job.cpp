@@ -162,6 +162,7 @@ void BM_WholeDefaultJob(benchmark::State& state)
 void BM_SecondJobSameQuad(benchmark::State& state)
 {
     double ownWork = 0;
+    int jobs = 0;
     std::unique_ptr<ReferenceServices> services;
     for (auto _ : state) {
         state.PauseTiming();
@@ -171,8 +172,10 @@ void BM_SecondJobSameQuad(benchmark::State& state)
         RunBenchJob(HostsOf(*services), true, first, ignored);
         state.ResumeTiming();
         StageClock window;
+        const Clock::time_point start = Clock::now();
         if (!RunBenchJob(HostsOf(*services), true, window, ownWork))
             state.SkipWithError("the job failed");
+        PrintStages(++jobs, start, window.Stamps());
     }
     state.counters["own_work_s"] = benchmark::Counter(ownWork, benchmark::Counter::kAvgIterations);
 }
