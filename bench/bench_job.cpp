@@ -1,9 +1,11 @@
-// A whole default job — 1-degree quad, 3601 x 3601 posts, hole filling on —
-// against the bundled services with no server waits. Reports the total, the
-// program's own work (everything after the archive has arrived), each
-// job's stage times and the peak memory. When GDAL's command-line tools are
-// installed, the same conversions done with them on the same data are timed
-// too.
+// A whole default job — 1-degree quad, 3601 x 3601 posts, hole filling on,
+// intermediates removed — against freshly started bundled services with no
+// server waits. Reports the total, the program's own work (everything after
+// the archive has arrived), each job's stage times and the peak memory; a
+// second job on the same quad against the same services; the floor of the
+// job, writing its four result files from memory. When GDAL's command-line
+// tools are installed, the same conversions done with them on the same data
+// are timed too.
 #include "core/JobFields.h"
 #include "job/JobParameters.h"
 #include "job/RunJob.h"
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -61,16 +64,20 @@ bool IsStageEnd(const std::string& line)
         || line.rfind("Relaxation achieved", 0) == 0 || line.rfind("Iteration 50", 0) == 0;
 }
 
-ServiceHosts BenchHosts()
+// Services of their own for each measured job, so that nothing a job before
+// left in them serves it.
+std::unique_ptr<ReferenceServices> FreshServices()
 {
-    static ReferenceServices* services = [] {
-        ReferenceServiceOptions options;
-        options.waitSeconds = 0;
-        auto* started = new ReferenceServices(options);
-        started->Start();
-        return started;
-    }();
-    return {services->HostAndPort(), services->HostAndPort(), services->HostAndPort()};
+    ReferenceServiceOptions options;
+    options.waitSeconds = 0;
+    auto started = std::make_unique<ReferenceServices>(options);
+    started->Start();
+    return started;
+}
+
+ServiceHosts HostsOf(const ReferenceServices& services)
+{
+    return {services.HostAndPort(), services.HostAndPort(), services.HostAndPort()};
 }
 
 const fs::path& BenchFolder()
@@ -92,42 +99,131 @@ void PrintStages(int job, const Clock::time_point start,
     }
 }
 
+void EnterEmptyFolder(const fs::path& folder)
+{
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::current_path(folder);
+}
+
+// One default job with hole filling in an empty bench folder; the seconds
+// of the program's own work (everything after the archive arrived, less the
+// map server's drawing of the tile) are added to `ownWork`.
+bool RunBenchJob(const ServiceHosts& hosts, bool removeIntermediates, StageClock& window, double& ownWork)
+{
+    EnterEmptyFolder(BenchFolder());
+    JobFields job;
+    job.substituteZ0 = true;
+    job.removeIntermediateFiles = removeIntermediates;
+    const bool done = RunJob(window, JobParametersFrom(job, hosts), neverCancelled) == 0;
+    const Clock::time_point end = Clock::now();
+    Clock::time_point tileAsked{};
+    for (const auto& [when, line] : window.Stamps()) {
+        if (line.find(".zip\" finished.") != std::string::npos)
+            ownWork += Seconds(end - when);
+        if (line.rfind("Executing HTTP request", 0) == 0)
+            tileAsked = when;
+        if (line == "HTTP request was successful.")
+            ownWork -= Seconds(when - tileAsked);
+    }
+    return done;
+}
+
+double PeakRssMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
 void BM_WholeDefaultJob(benchmark::State& state)
 {
-    const ServiceHosts hosts = BenchHosts();
     double ownWork = 0;
     int jobs = 0;
+    std::unique_ptr<ReferenceServices> services;
     for (auto _ : state) {
-        fs::remove_all(BenchFolder());
-        fs::create_directories(BenchFolder());
-        fs::current_path(BenchFolder());
-        JobFields job;
-        job.substituteZ0 = true;
-        job.removeIntermediateFiles = false;
+        state.PauseTiming();
+        services = FreshServices();
+        state.ResumeTiming();
         StageClock window;
         const Clock::time_point start = Clock::now();
-        if (RunJob(window, JobParametersFrom(job, hosts), neverCancelled) != 0)
+        if (!RunBenchJob(HostsOf(*services), true, window, ownWork))
             state.SkipWithError("the job failed");
-        const Clock::time_point end = Clock::now();
-        // The program's own work: everything after the archive arrived, less
-        // the map server's drawing of the tile.
-        Clock::time_point tileAsked{};
-        for (const auto& [when, line] : window.Stamps()) {
-            if (line.find(".zip\" finished.") != std::string::npos)
-                ownWork += Seconds(end - when);
-            if (line.rfind("Executing HTTP request", 0) == 0)
-                tileAsked = when;
-            if (line == "HTTP request was successful.")
-                ownWork -= Seconds(when - tileAsked);
-        }
         // Every job's stages: the first job of a process often pays for
         // memory the later ones find ready.
         PrintStages(++jobs, start, window.Stamps());
     }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     state.counters["own_work_s"] = benchmark::Counter(ownWork, benchmark::Counter::kAvgIterations);
-    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.counters["peak_rss_MB"] = PeakRssMegabytes();
+}
+
+// A job on the quad the services have just served: what they kept answers it.
+void BM_SecondJobSameQuad(benchmark::State& state)
+{
+    double ownWork = 0;
+    int jobs = 0;
+    std::unique_ptr<ReferenceServices> services;
+    for (auto _ : state) {
+        state.PauseTiming();
+        services = FreshServices();
+        StageClock first;
+        double ignored = 0;
+        RunBenchJob(HostsOf(*services), true, first, ignored);
+        state.ResumeTiming();
+        StageClock window;
+        const Clock::time_point start = Clock::now();
+        if (!RunBenchJob(HostsOf(*services), true, window, ownWork))
+            state.SkipWithError("the job failed");
+        PrintStages(++jobs, start, window.Stamps());
+    }
+    state.counters["own_work_s"] = benchmark::Counter(ownWork, benchmark::Counter::kAvgIterations);
+}
+
+// Sizes of the default job's four result files, from a job just run in the
+// bench folder.
+std::vector<uintmax_t> ResultFileSizes()
+{
+    std::vector<uintmax_t> sizes;
+    for (const auto& entry : fs::directory_iterator(BenchFolder())) {
+        const std::string name = entry.path().filename().string();
+        const auto endsWith = [&](const std::string& tail) {
+            return name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+        };
+        if (entry.is_regular_file() && (endsWith("_el.tga") || endsWith("_tx_c.tga") || endsWith(".alp")))
+            sizes.push_back(entry.file_size());
+    }
+    return sizes;
+}
+
+// The job's floor: its four result files' bytes written from memory into a
+// folder beside the job's, without sync.
+void BM_ResultFilesFloor(benchmark::State& state)
+{
+    const std::vector<uintmax_t> sizes = ResultFileSizes();
+    if (sizes.size() != 4) {
+        state.SkipWithError("run BM_WholeDefaultJob first (it leaves the job's result files)");
+        return;
+    }
+    std::vector<std::vector<char>> contents;
+    for (const uintmax_t size : sizes)
+        contents.emplace_back(static_cast<size_t>(size), '\x2a');
+    const fs::path folder = BenchFolder() / "floor";
+    fs::create_directories(folder);
+    for (auto _ : state) {
+        for (size_t i = 0; i < contents.size(); ++i) {
+            const std::string path = (folder / ("result" + std::to_string(i))).string();
+            std::FILE* file = std::fopen(path.c_str(), "wb");
+            if (!file || std::fwrite(contents[i].data(), 1, contents[i].size(), file) != contents[i].size())
+                state.SkipWithError("the floor's file could not be written");
+            if (file)
+                std::fclose(file);
+        }
+        state.PauseTiming();
+        for (size_t i = 0; i < contents.size(); ++i)
+            fs::remove(folder / ("result" + std::to_string(i)));
+        state.ResumeTiming();
+    }
 }
 
 bool HaveGdal()
@@ -144,6 +240,16 @@ void BM_GdalEquivalentConversions(benchmark::State& state)
         state.SkipWithError("GDAL's command-line tools are not installed");
         return;
     }
+    // A job that keeps its intermediates leaves the BIL and the tile GIF.
+    {
+        const auto services = FreshServices();
+        StageClock window;
+        double ignored = 0;
+        if (!RunBenchJob(HostsOf(*services), false, window, ignored)) {
+            state.SkipWithError("the job that leaves GDAL's input failed");
+            return;
+        }
+    }
     fs::path bil, gif;
     for (const auto& entry : fs::recursive_directory_iterator(BenchFolder())) {
         if (entry.path().extension() == ".bil")
@@ -152,7 +258,7 @@ void BM_GdalEquivalentConversions(benchmark::State& state)
             gif = entry.path();
     }
     if (bil.empty() || gif.empty()) {
-        state.SkipWithError("run BM_WholeDefaultJob first (it leaves the job's files)");
+        state.SkipWithError("the job left no BIL or no tile GIF");
         return;
     }
     const fs::path out = BenchFolder() / "gdal";
@@ -172,6 +278,8 @@ void BM_GdalEquivalentConversions(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_WholeDefaultJob)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_ResultFilesFloor)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(BM_SecondJobSameQuad)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_GdalEquivalentConversions)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -54,6 +54,9 @@ int OrderElevation(JobWindow& window, const JobParameters& job, const std::atomi
 int ImportElevation(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
                     const JobFileNames& names, const std::string& heightMap, RasterSize& raster, ImageCache& images)
 {
+    // The height map before its holes are filled is an intermediate too.
+    if (job.substituteZ0 && job.removeIntermediateFiles)
+        images.KeepInMemoryOnly(heightMap);
     int result =
         BilToTga(names.BilRaster(), names.BilHeader(), names.BilStatistics(), heightMap, window, raster, &images);
     if (result == 0 && job.substituteZ0)

@@ -35,6 +35,12 @@ StretchCorners MapCorners(const Quad& quad)
                           (1 - south) * half, 1224, (1 + south) * half, 1224};
 }
 
+// The colouring stretched to the map's size, as CombineTga names it.
+std::string StretchedColoringName(const JobFileNames& names)
+{
+    return names.ElevationColoring() + ".stretched.tga";
+}
+
 void DeleteFiles(std::initializer_list<std::string> files, ImageCache& images)
 {
     for (const std::string& file : files) {
@@ -113,6 +119,13 @@ int MakeCombinedTexture(JobWindow& window, const JobParameters& job, const std::
     if (job.textureKind == TextureKind::ImageryWithMap)
         return MakeStreetsOverImagery(window, job, cancelRequested, names, width, height, combined, images);
 
+    // Images that would be removed are handed on without their files. The
+    // map texture is written still: the combining lets it wait in its file
+    // while the colouring is stretched, which keeps the job's peak memory.
+    if (job.removeIntermediateFiles)
+        for (const std::string& intermediate : {names.TileTga(), names.TileReprojected(),
+                                                names.ElevationColoring(), StretchedColoringName(names)})
+            images.KeepInMemoryOnly(intermediate);
     int result = MakeMapTexture(window, job, cancelRequested, names, width, height, images);
     if (result != 0)
         return result;

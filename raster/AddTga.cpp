@@ -70,11 +70,10 @@ int AddTga(const std::string& tile, const std::string& target, int x, int y, int
     }
     Paste(*source, x, y, canvas);
     source.reset();
-    if (canvas.Write(target) != 0) {
+    if (WriteOrKeep(images, target, std::move(canvas)) != 0) {
         log.AddToLog(StringPrintf("Error in AddTga(): Could not write file \"%s\".", target.c_str()));
         return 3;
     }
-    KeepWritten(images, target, std::move(canvas));
     log.AddToLog(StringPrintf("Adding successful: \"%s\" written.", target.c_str()));
     return 0;
 }

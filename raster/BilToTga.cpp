@@ -133,9 +133,9 @@ bool ConvertRows(int data, const BilHeader& header, int statisticsMaximum, int b
 {
     const size_t rowBytes = static_cast<size_t>(header.columns) * (header.bits / 8);
     const int count = end - begin;
-    // One buffer per converting thread, reused for all its blocks.
-    thread_local std::vector<uint8_t> block;
-    block.resize(rowBytes * count);
+    // One buffer per block: a buffer kept per thread would stay with the
+    // calling thread, which converts blocks too, for the rest of the job.
+    std::vector<uint8_t> block(rowBytes * count);
     // Data rows of image rows begin .. end - 1, lowest data row first.
     const long long lowestDataRow = header.rows - 1 - (end - 1);
     const size_t bytes = rowBytes * count;
@@ -215,16 +215,23 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
     TGAFile image;
     if (image.CreateUnfilled(columns - 1, rows - 1) != 0)
         return fail(StringPrintf("Could not allocate space for \"%s\".", outputPath.c_str()));
-    // The height map is written while its rows are being converted.
-    const int converted = MakeRowsWhileWriting(image, outputPath, [&](int begin, int end) {
+    // The height map is written while its rows are being converted, unless
+    // it is only handed on.
+    const RowMaker convert = [&](int begin, int end) {
         return ConvertRows(fileno(data.get()), header, statisticsMaximum, begin, end, image);
-    });
+    };
+    const bool inMemoryOnly = KeptInMemoryOnly(images, outputPath);
+    const int converted =
+        inMemoryOnly ? MakeRowsInMemory(image, convert) : MakeRowsWhileWriting(image, outputPath, convert);
     data.reset();
     if (converted == kRowsNotMade)
         return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
     if (converted != 0)
         return fail(StringPrintf("Could not write \"%s\".", outputPath.c_str()));
-    KeepWritten(images, outputPath, std::move(image));
+    if (inMemoryOnly)
+        images->KeepUnwritten(outputPath, std::move(image));
+    else
+        KeepWritten(images, outputPath, std::move(image));
     log.AddToLog(StringPrintf("BIL import successful: \"%s\" written.", outputPath.c_str()));
     size = RasterSize{rows - 1, columns - 1};
     return 0;

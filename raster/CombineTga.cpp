@@ -61,11 +61,16 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         return 1;
     }
     std::shared_ptr<const TGAFile> e;
-    if (OpenCached(images, elevationColoring, e) != 0) {
+    // Its size is looked at first: a colouring still to be made is made
+    // whole only when it is read whole.
+    PixelMap pending = nullptr;
+    if (OpenCachedPending(images, elevationColoring, e, pending) != 0) {
         m.reset();
         log.AddToLog(StringPrintf("Error in CombineTga(): Could not open file \"%s\".", elevationColoring.c_str()));
         return 2;
     }
+    if (pending && e->GetWidth() == m->GetWidth() && e->GetHeight() == m->GetHeight())
+        e = images->Find(elevationColoring);
     std::string stretched;
     if (e->GetWidth() != m->GetWidth() || e->GetHeight() != m->GetHeight()) {
         const double we = e->GetWidth(), he = e->GetHeight();
@@ -74,7 +79,9 @@ int CombineTga(const std::string& map, const std::string& elevationColoring, con
         // While the full-size colouring is stretched the map waits in its
         // file, so that it is not held beside the two images of the stretch.
         m.reset();
-        ForgetImage(images, map);
+        // A map that has no file stays where it is.
+        if (!images || !images->HoldsUnwritten(map))
+            ForgetImage(images, map);
         stretched = StringPrintf("%s.stretched.tga", elevationColoring.c_str());
         StretchTga(elevationColoring, stretched, {0, 0, we, 0, 0, he, we, he}, mapWidth, mapHeight, log, images);
         // The full-size colouring has served its one reader.

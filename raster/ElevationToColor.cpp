@@ -36,17 +36,30 @@ void PaintRowInPlace(TGAFile& image, int y)
     }
 }
 
+// The colour of one 24-bit height, in its own bytes.
+void PaintPixel(uint8_t* pixel)
+{
+    const uint8_t* rgb = elevationColorTable[ElevationColorIndex(TGAFile::ReadHeight24(pixel))];
+    pixel[0] = rgb[2];
+    pixel[1] = rgb[1];
+    pixel[2] = rgb[0];
+}
+
 // Colours `heights` into `colors` and writes them to `output` while the
 // rows are being coloured. A 24-bit height map is coloured in its own
 // pixels and becomes `colors`; other pixel sizes get a new image. Returns
 // MakeRowsWhileWriting's code, or kRowsNotMade when the new image cannot be
 // allocated.
-int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output)
+// With `inMemoryOnly` the rows are only made, not written.
+int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output, bool inMemoryOnly)
 {
+    const auto make = [&](TGAFile& image, const RowMaker& makeRows) {
+        return inMemoryOnly ? MakeRowsInMemory(image, makeRows) : MakeRowsWhileWriting(image, output, makeRows);
+    };
     if (heights.BytesPerPixel() == 3) {
         heights.ResetHeader();
         colors = std::move(heights);
-        return MakeRowsWhileWriting(colors, output, [&colors](int begin, int end) {
+        return make(colors, [&colors](int begin, int end) {
             for (int y = begin; y < end; ++y)
                 PaintRowInPlace(colors, y);
             return true;
@@ -54,7 +67,7 @@ int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output)
     }
     if (colors.CreateUnfilled(heights.GetWidth(), heights.GetHeight()) != 0)
         return kRowsNotMade;
-    return MakeRowsWhileWriting(colors, output, [&](int begin, int end) {
+    return make(colors, [&](int begin, int end) {
         for (int y = begin; y < end; ++y)
             PaintRow(heights, y, colors);
         return true;
@@ -73,8 +86,16 @@ int ElevationToColor(const std::string& heightMap, const std::string& output, Lo
     }
     const int width = heights.GetWidth();
     const int height = heights.GetHeight();
+    const bool inMemoryOnly = KeptInMemoryOnly(images, output);
+    // A colouring that only is handed on is coloured where its reader looks.
+    if (inMemoryOnly && heights.BytesPerPixel() == 3) {
+        heights.ResetHeader();
+        images->KeepUnwrittenPending(output, std::move(heights), PaintPixel);
+        log.AddToLog(StringPrintf("Color conversion successful: \"%s\" written.", output.c_str()));
+        return 0;
+    }
     TGAFile colors;
-    const int painted = PaintAndWrite(heights, colors, output);
+    const int painted = PaintAndWrite(heights, colors, output, inMemoryOnly);
     heights.Close();
     if (painted == kRowsNotMade) {
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not create a %d by %d color image.", width,
@@ -85,7 +106,10 @@ int ElevationToColor(const std::string& heightMap, const std::string& output, Lo
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not write \"%s\".", output.c_str()));
         return 1;
     }
-    KeepWritten(images, output, std::move(colors));
+    if (inMemoryOnly)
+        images->KeepUnwritten(output, std::move(colors));
+    else
+        KeepWritten(images, output, std::move(colors));
     log.AddToLog(StringPrintf("Color conversion successful: \"%s\" written.", output.c_str()));
     return 0;
 }

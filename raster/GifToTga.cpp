@@ -14,11 +14,10 @@ int GifToTga(const std::string& gif, const std::string& tga, LogSink& log, GifDe
         log.AddToLog(StringPrintf("Error in GifToTga(): Cannot read GIF file \"%s\".", gif.c_str()));
         return 2;
     }
-    if (image.Write(tga) != 0) {
+    if (WriteOrKeep(images, tga, std::move(image)) != 0) {
         log.AddToLog(StringPrintf("Error in GifToTga(): Cannot write TGA file \"%s\".", tga.c_str()));
         return 1;
     }
-    KeepWritten(images, tga, std::move(image));
     log.AddToLog(StringPrintf("GIF conversion successful: \"%s\" written.", tga.c_str()));
     return 0;
 }

@@ -102,6 +102,17 @@ std::vector<std::thread> StartMakers(BlockBoard& board)
 
 } // namespace
 
+int MakeRowsInMemory(TGAFile& image, const RowMaker& makeRows)
+{
+    std::atomic<bool> failed{false};
+    ParallelBands(image.GetHeight(), [&](int begin, int end) {
+        for (int block = begin; block < end && !failed; block += kBlockRows)
+            if (!makeRows(block, std::min(end, block + kBlockRows)))
+                failed = true;
+    });
+    return failed ? kRowsNotMade : 0;
+}
+
 int MakeRowsWhileWriting(TGAFile& image, const std::string& path, const RowMaker& makeRows)
 {
     if (image.IsEmpty()) {

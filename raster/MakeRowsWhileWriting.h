@@ -21,3 +21,7 @@ using RowMaker = std::function<bool(int begin, int end)>;
 int MakeRowsWhileWriting(TGAFile& image, const std::string& path, const RowMaker& makeRows);
 
 inline constexpr int kRowsNotMade = 10;
+
+// The same making, on every core, for an image that is not written: 0, or
+// kRowsNotMade when `makeRows` failed.
+int MakeRowsInMemory(TGAFile& image, const RowMaker& makeRows);

@@ -217,6 +217,8 @@ int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, L
     std::vector<HoleRun> rowRuns;
     std::vector<HoleRun> columnRuns;
     TGAFile work;
+    // A height map handed on without its file is filled and written once.
+    const bool unwritten = images && images->HoldsUnwritten(path);
     {
         TGAFile source;
         if (OpenForChange(images, path, source) != 0) {
@@ -240,6 +242,15 @@ int RelaxNoData(const std::string& path, int maxIterations, bool keepUnfilled, L
     }
 
     Iterate(work, rowRuns, columnRuns, maxIterations, log, cancelRequested);
+
+    if (unwritten) {
+        if (work.Write(path) != 0) {
+            log.AddToLog(StringPrintf("Could not write \"%s\".", path.c_str()));
+            return 3;
+        }
+        KeepWritten(images, path, std::move(work));
+        return 0;
+    }
 
     if (work.Write(temporary) != 0) {
         log.AddToLog(StringPrintf("Could not write \"%s\".", temporary.c_str()));

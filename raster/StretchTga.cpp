@@ -11,7 +11,7 @@ namespace {
 
 // Pixels outside the source come out as zero, and so do the bytes a smaller
 // source pixel lacks.
-void ResampleRow(const StretchMapping& mapping, const TGAFile& source, int i, TGAFile& target)
+void ResampleRow(const StretchMapping& mapping, const TGAFile& source, PixelMap pending, int i, TGAFile& target)
 {
     uint8_t* out = target.Row(i);
     const int width = target.GetWidth();
@@ -21,6 +21,8 @@ void ResampleRow(const StretchMapping& mapping, const TGAFile& source, int i, TG
             if (mapping.Find(j, i, source, sx, sy)) {
                 const uint8_t* pixel = source.Row(sy) + 3 * static_cast<size_t>(sx);
                 out[0] = pixel[0], out[1] = pixel[1], out[2] = pixel[2];
+                if (pending)
+                    pending(out);
             } else {
                 out[0] = out[1] = out[2] = 0;
             }
@@ -35,12 +37,12 @@ void ResampleRow(const StretchMapping& mapping, const TGAFile& source, int i, TG
     }
 }
 
-void Resample(const TGAFile& source, TGAFile& target, const StretchMapping& mapping)
+void Resample(const TGAFile& source, PixelMap pending, TGAFile& target, const StretchMapping& mapping)
 {
     // Each target row depends on the source only.
     ParallelBands(target.GetHeight(), [&](int begin, int end) {
         for (int i = begin; i < end; ++i)
-            ResampleRow(mapping, source, i, target);
+            ResampleRow(mapping, source, pending, i, target);
     });
 }
 
@@ -62,7 +64,9 @@ int StretchTga(const std::string& source, const std::string& target, const Stret
         break;
     }
     std::shared_ptr<const TGAFile> input;
-    if (OpenCached(images, source, input) != 0) {
+    // A source still to be mapped pixel by pixel is mapped where sampled.
+    PixelMap pending = nullptr;
+    if (OpenCachedPending(images, source, input, pending) != 0) {
         log.AddToLog(StringPrintf("Error in StretchTga(): Could not open TGA file \"%s\".", source.c_str()));
         return 3;
     }
@@ -73,13 +77,12 @@ int StretchTga(const std::string& source, const std::string& target, const Stret
             StringPrintf("Error in StretchTga(): Could not initialize %d (w) by %d (h) TGA file.", width, height));
         return 4;
     }
-    Resample(*input, output, mapping);
+    Resample(*input, pending, output, mapping);
     input.reset();
-    if (output.Write(target) != 0) {
+    if (WriteOrKeep(images, target, std::move(output)) != 0) {
         log.AddToLog(StringPrintf("Error in StretchTga(): Could not write TGA file \"%s\".", target.c_str()));
         return 5;
     }
-    KeepWritten(images, target, std::move(output));
     log.AddToLog(StringPrintf("Stretching/shrinking successful: \"%s\" written.", target.c_str()));
     return 0;
 }

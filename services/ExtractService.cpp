@@ -297,6 +297,31 @@ bool ExtractService::BuildGrid(const OrderRecord& order, ElevationGrid& grid) co
     return BuildElevationGrid(options_.elevation, order.west, order.east, order.south, order.north, grid);
 }
 
+bool ExtractService::RecentArchiveFor(uint64_t id, const OrderRecord& order, std::string& bytes)
+{
+    RecentArchive found{};
+    {
+        std::lock_guard lock(mutex_);
+        for (const RecentArchive& recent : recentArchives_) {
+            // The bundled terrain of a quad is the same for every order;
+            // live tiles may have changed in the meantime.
+            const bool sameQuad = !recent.live && !order.tiles && recent.west == order.west
+                               && recent.east == order.east && recent.south == order.south
+                               && recent.north == order.north;
+            if (recent.id == id || (sameQuad && !found.bytes))
+                found = recent;
+        }
+    }
+    if (!found.bytes || !found.bytes->Read(bytes))
+        return false;
+    if (found.id == id)
+        return true;
+    if (RenameBilArchive(bytes, std::to_string(found.id), std::to_string(id)))
+        return true;
+    bytes.clear();
+    return false;
+}
+
 ServiceReply ExtractService::Archive(const std::string& name)
 {
     const size_t dot = name.find('.');
@@ -318,14 +343,7 @@ ServiceReply ExtractService::Archive(const std::string& name)
     }
 
     std::string bytes;
-    std::shared_ptr<const SpooledBytes> spooled;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [recent, archive] : recentArchives_)
-            if (recent == id)
-                spooled = archive;
-    }
-    if (!spooled || !spooled->Read(bytes)) {
+    if (!RecentArchiveFor(id, order, bytes)) {
         {
             // Released on every way out, exceptions included.
             struct Slot {
@@ -341,7 +359,9 @@ ServiceReply ExtractService::Archive(const std::string& name)
             return ServiceReply::Text(500, "Error: The archive could not be made.\n");
         if (auto kept = SpooledBytes::Spool(bytes)) {
             std::lock_guard lock(mutex_);
-            recentArchives_.emplace_back(id, std::move(kept));
+            recentArchives_.push_back(
+                RecentArchive{id, order.west, order.east, order.south, order.north, order.tiles != nullptr,
+                              std::move(kept)});
             while (recentArchives_.size() > kRecentArchives)
                 recentArchives_.pop_front();
         }

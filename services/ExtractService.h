@@ -90,8 +90,18 @@ private:
     std::unordered_map<uint64_t, OrderRecord> orders_;
     std::deque<uint64_t> orderAge_;
     // The last archives built, so a client that retries a download gets the
-    // same bytes without a second build; they wait in temporary files.
-    std::deque<std::pair<uint64_t, std::shared_ptr<const SpooledBytes>>> recentArchives_;
+    // same bytes without a second build, and an order of the same quad from
+    // the bundled terrain gets them under its own name; they wait in
+    // temporary files.
+    struct RecentArchive {
+        uint64_t id;
+        double west, east, south, north;
+        bool live;
+        std::shared_ptr<const SpooledBytes> bytes;
+    };
+    std::deque<RecentArchive> recentArchives_;
+    // The archive of order `id` from those kept, into `bytes`; false when none serves.
+    bool RecentArchiveFor(uint64_t id, const OrderRecord& order, std::string& bytes);
     // Building an archive of a 1-degree quad holds some 60 MB; at most two
     // are built at a time.
     std::counting_semaphore<2> builders_{2};

@@ -62,10 +62,14 @@ ServiceReply MapService::Map(const QueryMap& query) const
         grid.layers &= kLayerGrid;
         return live_->Map(view, layers, grid.layers ? RenderMap(grid, gazetteer_, boundaries_) : std::vector<uint8_t>{});
     }
-    const std::vector<uint8_t> pixels = RenderMap(view, gazetteer_, boundaries_);
-    std::string gif = EncodeGif(view.imageWidth, view.imageHeight, pixels, MapPalette());
-    if (gif.empty())
-        return ServiceReply::Text(500, "Error: The image could not be encoded.\n");
+    std::string gif = drawn_.Find(view);
+    if (gif.empty()) {
+        ++mapsDrawn_;
+        gif = EncodeGif(view.imageWidth, view.imageHeight, RenderMap(view, gazetteer_, boundaries_), MapPalette());
+        if (gif.empty())
+            return ServiceReply::Text(500, "Error: The image could not be encoded.\n");
+        drawn_.Keep(view, gif);
+    }
     ServiceReply reply;
     reply.contentType = "image/gif";
     reply.body = std::move(gif);

@@ -166,3 +166,63 @@ std::string MakeBilArchive(const std::string& baseName, ElevationGrid&& grid, in
     grid.samples = {};
     return archive;
 }
+
+namespace {
+
+uint32_t Little(const std::string& bytes, size_t at, int count)
+{
+    uint32_t value = 0;
+    for (int i = count; i-- > 0;)
+        value = (value << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    return value;
+}
+
+// The member name at `at` with `length` bytes, renamed when it is the base
+// folder or a file in it; false when it is neither.
+bool RenameName(std::string& bytes, size_t at, size_t length, const std::string& from, const std::string& to)
+{
+    if (at + length > bytes.size() || length < from.size() + 1 || bytes.compare(at, from.size(), from) != 0
+        || bytes[at + from.size()] != '/')
+        return false;
+    bytes.replace(at, from.size(), to);
+    // A file in the folder is named after the base too: "B/B.ext".
+    const size_t file = at + from.size() + 1;
+    if (length > from.size() + 1) {
+        if (length < 2 * from.size() + 1 || bytes.compare(file, from.size(), from) != 0)
+            return false;
+        bytes.replace(file, from.size(), to);
+    }
+    return true;
+}
+
+} // namespace
+
+bool RenameBilArchive(std::string& archive, const std::string& from, const std::string& to)
+{
+    constexpr size_t kEndRecord = 22, kCentralHeader = 46, kLocalHeader = 30;
+    if (from.size() != to.size() || from.empty() || archive.size() < kEndRecord)
+        return false;
+    std::string bytes = archive;
+    // MakeBilArchive writes no archive comment: the end record closes the file.
+    const size_t end = bytes.size() - kEndRecord;
+    if (Little(bytes, end, 4) != 0x06054b50)
+        return false;
+    const uint32_t entries = Little(bytes, end + 10, 2);
+    size_t central = Little(bytes, end + 16, 4);
+    for (uint32_t i = 0; i < entries; ++i) {
+        if (central + kCentralHeader > end || Little(bytes, central, 4) != 0x02014b50)
+            return false;
+        const size_t nameLength = Little(bytes, central + 28, 2);
+        const size_t extraLength = Little(bytes, central + 30, 2);
+        const size_t commentLength = Little(bytes, central + 32, 2);
+        const size_t local = Little(bytes, central + 42, 4);
+        if (local + kLocalHeader > central || Little(bytes, local, 4) != 0x04034b50
+            || Little(bytes, local + 26, 2) != nameLength
+            || !RenameName(bytes, central + kCentralHeader, nameLength, from, to)
+            || !RenameName(bytes, local + kLocalHeader, nameLength, from, to))
+            return false;
+        central += kCentralHeader + nameLength + extraLength + commentLength;
+    }
+    archive = std::move(bytes);
+    return true;
+}

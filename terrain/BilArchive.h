@@ -19,3 +19,10 @@ std::string MakeBilArchive(const std::string& baseName, const ElevationGrid& gri
 // The same, using up `grid`: its samples become the raster bytes where they
 // lie, so that the grid is held once while the archive is built, not twice.
 std::string MakeBilArchive(const std::string& baseName, ElevationGrid&& grid, int compressionLevel = 1);
+
+// Renames the members of an archive made by MakeBilArchive from base name
+// `from` to `to`, a name of the same length, in its local headers and its
+// central directory; the members' data stay as they are. False (and
+// `archive` untouched) when the names differ in length or the archive is
+// not laid out as MakeBilArchive lays it out.
+bool RenameBilArchive(std::string& archive, const std::string& from, const std::string& to);

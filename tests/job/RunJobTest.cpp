@@ -128,6 +128,63 @@ TEST_F(RunJobTest, SuccessfulJobLeavesExactlyItsFourResultFiles)
     EXPECT_EQ(made.rasterRows, 360);
 }
 
+// Notes, for every "... written." line, whether the file it names is there.
+class WrittenFileWatch : public RecordingWindow {
+public:
+    void AddToLog(const std::string& line) override
+    {
+        const size_t end = line.rfind("\" written.");
+        const size_t start = line.find('"');
+        if (end != std::string::npos && start < end) {
+            const std::string path = line.substr(start + 1, end - start - 1);
+            (fs::exists(path) ? onDisk : notOnDisk).insert(fs::path(path).filename().string());
+        }
+        RecordingWindow::AddToLog(line);
+    }
+    std::set<std::string> onDisk, notOnDisk;
+};
+
+// The log lines of a job with the order number taken out.
+std::vector<std::string> LinesWithoutOrder(const RecordingWindow& log, const std::string& order)
+{
+    std::vector<std::string> lines;
+    for (std::string line : log.Lines()) {
+        for (size_t at = line.find(order); at != std::string::npos; at = line.find(order))
+            line.replace(at, order.size(), "ORDER");
+        if (line.find("Content-Length") == std::string::npos && line.find("Date:") == std::string::npos)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(RunJobTest, IntermediatesThatAreRemovedAreNeverWrittenButTheirLinesStay)
+{
+    job.substituteZ0 = true;
+    WrittenFileWatch removing;
+    ASSERT_EQ(Run(removing), 0);
+    const std::string base = ArchiveBase(removing);
+    EXPECT_EQ(removing.notOnDisk, (std::set<std::string>{base + "_el.tga", base + "_tx_00.tga",
+                                                         base + "_tx_r_00.tga", base + "_el_c.tga",
+                                                         base + "_el_c.tga.stretched.tga"}))
+        << "the height map before its holes are filled is an intermediate too";
+    EXPECT_EQ(removing.onDisk, (std::set<std::string>{base + "_tx_r.tga", base + "_tx_c.tga"}));
+
+    // The same job keeping its intermediates writes each of them, and logs
+    // the same lines.
+    for (const auto& entry : fs::directory_iterator(folder.Path()))
+        fs::remove_all(entry.path());
+    job.removeIntermediateFiles = false;
+    WrittenFileWatch keeping;
+    ASSERT_EQ(Run(keeping), 0);
+    const std::string kept = ArchiveBase(keeping);
+    EXPECT_TRUE(keeping.notOnDisk.empty());
+    for (const char* tail : {"_tx_00.tga", "_tx_r_00.tga", "_el_c.tga", "_el_c.tga.stretched.tga", "_el.tga.rm"})
+        EXPECT_TRUE(fs::exists(folder.File(kept + tail))) << tail;
+    std::vector<std::string> removingLines = LinesWithoutOrder(removing, base);
+    std::vector<std::string> keepingLines = LinesWithoutOrder(keeping, kept);
+    EXPECT_EQ(removingLines, keepingLines);
+}
+
 TEST_F(RunJobTest, KeptIntermediatesAndHeightsEqualTheServedElevation)
 {
     job.removeIntermediateFiles = false;

@@ -3,6 +3,7 @@
 #include "raster/ImageCache.h"
 #include "raster/StretchTga.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,74 @@ TEST_F(ImageCacheTest, TheBudgetKeepsTheMostRecentlyUsedImages)
     ASSERT_EQ(huge.Write(folder.Path("huge.tga")), 0);
     images.Keep(folder.Path("huge.tga"), std::move(huge));
     EXPECT_EQ(images.Find(folder.Path("huge.tga")), nullptr);
+}
+
+// Images kept in memory only: no file is written, readers get them
+// whatever lies on disk, and no budget pushes them out.
+TEST_F(ImageCacheTest, AnImageKeptInMemoryOnlyIsHandedOnWithoutItsFile)
+{
+    images.KeepInMemoryOnly(path);
+    TGAFile image;
+    ASSERT_EQ(image.Create(4, 4), 0);
+    SetRgb(image, 0, 0, {200, 0, 0});
+    ASSERT_EQ(WriteOrKeep(&images, path, std::move(image)), 0);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "no file is written";
+    EXPECT_TRUE(images.HoldsUnwritten(path));
+    EXPECT_EQ(CornerOf(images, path), (Rgb{200, 0, 0}));
+
+    // Large written images arriving later do not push it out.
+    const int side = 2048;
+    for (int i = 0; i < 4; ++i)
+        WriteAndKeep(images, folder.Path("big" + std::to_string(i) + ".tga"), Blue, side);
+    EXPECT_EQ(CornerOf(images, path), (Rgb{200, 0, 0}));
+
+    // A path not named is written as before.
+    const std::string other = folder.Path("other.tga");
+    TGAFile written;
+    ASSERT_EQ(written.Create(4, 4), 0);
+    ASSERT_EQ(WriteOrKeep(&images, other, std::move(written)), 0);
+    EXPECT_TRUE(std::filesystem::exists(other));
+    EXPECT_FALSE(images.HoldsUnwritten(other));
+
+    images.Forget(path);
+    std::shared_ptr<const TGAFile> gone;
+    EXPECT_NE(OpenCached(&images, path, gone), 0) << "forgotten, and there is no file";
+}
+
+void Invert(uint8_t* pixel)
+{
+    for (int i = 0; i < 3; ++i)
+        pixel[i] = static_cast<uint8_t>(255 - pixel[i]);
+}
+
+// A pending pixel map gives the same bytes whether the whole image is read
+// or a stretch samples it.
+TEST_F(ImageCacheTest, APendingPixelMapIsAppliedWhereverTheImageIsRead)
+{
+    const std::string source = folder.Path("source.tga");
+    WriteImage(source, 64, 48, [](int x, int y) { return Rgb{x * 3, y * 5, (x + y) % 256}; });
+    TGAFile mappedWhole;
+    ASSERT_EQ(mappedWhole.Open(source), 0);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            Invert(mappedWhole.Row(y) + 3 * x);
+    ASSERT_EQ(mappedWhole.Write(folder.Path("mapped.tga")), 0);
+    RecordingWindow log;
+    const StretchCorners corners{0, 0, 64, 0, 0, 48, 64, 48};
+    ASSERT_EQ(StretchTga(folder.Path("mapped.tga"), folder.Path("expected.tga"), corners, 20, 30, log), 0);
+
+    TGAFile heights;
+    ASSERT_EQ(heights.Open(source), 0);
+    images.KeepUnwrittenPending(path, std::move(heights), Invert);
+    ASSERT_EQ(StretchTga(path, folder.Path("sampled.tga"), corners, 20, 30, log, &images), 0);
+    EXPECT_EQ(ReadFileBytes(folder.Path("sampled.tga")), ReadFileBytes(folder.Path("expected.tga")));
+
+    std::shared_ptr<const TGAFile> whole;
+    ASSERT_EQ(OpenCached(&images, path, whole), 0);
+    ASSERT_EQ(whole->GetWidth(), 64);
+    for (int y = 0; y < 48; y += 7)
+        for (int x = 0; x < 64; x += 5)
+            EXPECT_EQ(PixelOf(*whole, x, y), PixelOf(mappedWhole, x, y)) << x << "," << y;
 }
 
 } // namespace

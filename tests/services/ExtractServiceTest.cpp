@@ -1,4 +1,5 @@
 #include "services/ReferenceServices.h"
+#include "terrain/BilArchive.h"
 #include "terrain/ElevationSource.h"
 #include "terrain/SyntheticTerrain.h"
 #include "tests/services/ServiceClient.h"
@@ -225,6 +226,45 @@ TEST_F(ExtractServiceTest, OrderRunsThroughStatusPagesToAnArchive)
     EXPECT_TRUE(archive.Header("Refresh").empty());
     const std::string name = exchange.finalUrl.substr(exchange.finalUrl.rfind('/') + 1);
     EXPECT_EQ(name.find_first_not_of("0123456789"), name.size() - 4) << name;
+}
+
+// A second order of a quad is answered from the first one's archive, its
+// members renamed after the new order, their contents the same.
+TEST_F(ExtractServiceTest, ASecondOrderOfTheSameQuadGetsTheSameContentsUnderItsOwnName)
+{
+    const Archive first = Order("-97.000000", "-96.900000", "38.000000", "37.900000");
+    const Archive second = Order("-97.000000", "-96.900000", "38.000000", "37.900000");
+    EXPECT_NE(first.base, second.base);
+    EXPECT_EQ(second.samples, first.samples);
+    EXPECT_EQ(second.header, first.header);
+    EXPECT_EQ(second.statistics, first.statistics);
+    const Archive elsewhere = Order("-96.900000", "-96.800000", "38.000000", "37.900000");
+    EXPECT_NE(elsewhere.samples, first.samples);
+}
+
+TEST(RenameBilArchive, RenamesEveryMemberAndRefusesWhatItDidNotMake)
+{
+    ElevationGrid grid;
+    grid.rows = 3;
+    grid.columns = 4;
+    grid.samples = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const std::string original = MakeBilArchive("123456789", grid);
+    std::string renamed = original;
+    ASSERT_TRUE(RenameBilArchive(renamed, "123456789", "987654321"));
+    const auto before = UnzipInMemory(original);
+    const auto after = UnzipInMemory(renamed);
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after.at("987654321/"), before.at("123456789/"));
+    for (const char* extension : {".bil", ".hdr", ".stx"})
+        EXPECT_EQ(after.at(std::string("987654321/987654321") + extension),
+                  before.at(std::string("123456789/123456789") + extension)) << extension;
+
+    std::string unchanged = original;
+    EXPECT_FALSE(RenameBilArchive(unchanged, "123456789", "98765432")) << "names of another length";
+    EXPECT_FALSE(RenameBilArchive(unchanged, "111111111", "987654321")) << "another base name";
+    EXPECT_EQ(unchanged, original);
+    std::string cut = original.substr(0, original.size() - 5);
+    EXPECT_FALSE(RenameBilArchive(cut, "123456789", "987654321"));
 }
 
 TEST_F(TileExtractTest, ArchiveOfATileQuadHoldsTheTileWithConsistentHeaderAndStatistics)
