@@ -137,7 +137,10 @@ double PeakRssMegabytes()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void BM_WholeDefaultJob(benchmark::State& state)
+// Times one default job an iteration on freshly started services and
+// returns the average own work. With `warmUp`, a job on the same quad runs
+// first, untimed, so the timed one finds what the services kept.
+double TimeJobsOnFreshServices(benchmark::State& state, bool warmUp)
 {
     double ownWork = 0;
     int jobs = 0;
@@ -145,6 +148,11 @@ void BM_WholeDefaultJob(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         services = FreshServices();
+        if (warmUp) {
+            StageClock first;
+            double ignored = 0;
+            RunBenchJob(HostsOf(*services), true, first, ignored);
+        }
         state.ResumeTiming();
         StageClock window;
         const Clock::time_point start = Clock::now();
@@ -154,6 +162,12 @@ void BM_WholeDefaultJob(benchmark::State& state)
         // memory the later ones find ready.
         PrintStages(++jobs, start, window.Stamps());
     }
+    return ownWork;
+}
+
+void BM_WholeDefaultJob(benchmark::State& state)
+{
+    const double ownWork = TimeJobsOnFreshServices(state, false);
     state.counters["own_work_s"] = benchmark::Counter(ownWork, benchmark::Counter::kAvgIterations);
     state.counters["peak_rss_MB"] = PeakRssMegabytes();
 }
@@ -161,22 +175,7 @@ void BM_WholeDefaultJob(benchmark::State& state)
 // A job on the quad the services have just served: what they kept answers it.
 void BM_SecondJobSameQuad(benchmark::State& state)
 {
-    double ownWork = 0;
-    int jobs = 0;
-    std::unique_ptr<ReferenceServices> services;
-    for (auto _ : state) {
-        state.PauseTiming();
-        services = FreshServices();
-        StageClock first;
-        double ignored = 0;
-        RunBenchJob(HostsOf(*services), true, first, ignored);
-        state.ResumeTiming();
-        StageClock window;
-        const Clock::time_point start = Clock::now();
-        if (!RunBenchJob(HostsOf(*services), true, window, ownWork))
-            state.SkipWithError("the job failed");
-        PrintStages(++jobs, start, window.Stamps());
-    }
+    const double ownWork = TimeJobsOnFreshServices(state, true);
     state.counters["own_work_s"] = benchmark::Counter(ownWork, benchmark::Counter::kAvgIterations);
 }
 
