@@ -39,13 +39,20 @@ for needed in ("#SBATCH --array=", "K=${SLURM_ARRAY_TASK_ID}", "N=${SLURM_ARRAY_
     if needed not in script:
         failures.append(f"region.sbatch lacks {needed}")
 
+def body_holding(mapping, key):
+    """The mapping's value that is a mapping holding `key` (a Kubernetes
+    object's body, whatever its field is named); empty when none is."""
+    return next((value for value in mapping.values() if isinstance(value, dict) and key in value), {})
+
+
 job = yaml.safe_load(read("docs/examples/region-job.yaml"))
-spec = job.get("spec", {})
-if job.get("kind") != "Job" or job.get("apiVersion") != "batch/v1" or spec.get("completionMode") != "Indexed":
+job_body = body_holding(job, "completionMode")
+if job.get("kind") != "Job" or job.get("apiVersion") != "batch/v1" or job_body.get("completionMode") != "Indexed":
     failures.append("region-job.yaml is no batch/v1 Indexed Job")
-container = spec["template"]["spec"]["containers"][0]
+pod = body_holding(job_body.get("template", {}), "containers")
+container = pod["containers"][0]
 environment = {entry["name"]: entry.get("value") for entry in container.get("env", [])}
-if environment.get("N") != str(spec.get("completions")):
+if environment.get("N") != str(job_body.get("completions")):
     failures.append("region-job.yaml: N is not the Job's completions")
 shell = "\n".join(container.get("args", []))
 if "K=$JOB_COMPLETION_INDEX" not in shell:
@@ -53,7 +60,7 @@ if "K=$JOB_COMPLETION_INDEX" not in shell:
 if region_commands(shell) != readme:
     failures.append("region-job.yaml does not run the README's command")
 mounts = {mount["name"] for mount in container.get("volumeMounts", [])}
-volumes = {volume["name"] for volume in spec["template"]["spec"].get("volumes", [])}
+volumes = {volume["name"] for volume in pod.get("volumes", [])}
 if not mounts or mounts != volumes:
     failures.append("region-job.yaml mounts no shared volume it declares")
 if command and not re.search(r'--shard "\$K/\$N"', command):
