@@ -1,12 +1,11 @@
 #include "export/HeightExports.h"
 
+#include "core/PngRowWriter.h"
 #include "export/GdalSession.h"
 #include "export/TgaImage.h"
 #include "raster/TGAFile.h"
 
 #include <QImage>
-
-#include <png.h>
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -36,36 +35,23 @@ bool SavePng(const QImage& image, const std::string& path, std::string& error)
     return true;
 }
 
-// The image as an 8-bit RGB PNG, top row first. libpng reports its errors by
-// a long jump, so nothing here may need unwinding past it.
+// The image as an 8-bit RGB PNG, top row first, into `file` as it is encoded.
 bool WriteRgbRows(const TGAFile& image, std::FILE* file)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    std::vector<png_byte> row(static_cast<size_t>(image.GetWidth()) * 3);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.GetWidth()), static_cast<png_uint_32>(image.GetHeight()), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
+    PngRowWriter png(image.GetWidth(), image.GetHeight(), [file](const char* data, size_t size) {
+        return std::fwrite(data, 1, size, file) == size;
+    }, PngRowWriter::Compression::Default);
+    std::vector<uint8_t> row(static_cast<size_t>(image.GetWidth()) * 3);
     for (int y = image.GetHeight() - 1; y >= 0; --y) {
         for (int x = 0; x < image.GetWidth(); ++x) {
             uint8_t bgr[32] = {};
             image.GetPixel(x, y, bgr);
             row[x * 3] = bgr[2], row[x * 3 + 1] = bgr[1], row[x * 3 + 2] = bgr[0];
         }
-        png_write_row(png, row.data());
+        if (!png.WriteRows(row.data(), 1))
+            return false;
     }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    return png.Finish();
 }
 
 struct DatasetCloser {

@@ -1,7 +1,7 @@
 #include "services/ImageryService.h"
 
+#include "core/PngRowWriter.h"
 #include "mapdraw/Gazetteer.h"
-#include "services/PngRowWriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -232,15 +232,8 @@ ServiceReply ImageryService::GetMap(const ImageryFrame& frame) const
         return Exception({"", "The imagery of this box could not be drawn."});
     // A band of rows at a time, straight into the encoder: beside the PNG
     // only one band of pixels is ever held.
-    PngRowWriter png(frame.width, frame.height);
-    std::vector<uint8_t> band(static_cast<size_t>(frame.width) * 3 * std::min(kBandRows, frame.height));
-    for (int first = 0; first < frame.height; first += kBandRows) {
-        const int end = std::min(frame.height, first + kBandRows);
-        drawing.DrawRows(first, end, band.data());
-        if (!png.WriteRows(band.data(), end - first))
-            break;
-    }
-    std::string bytes = png.Finish();
+    std::string bytes = EncodePngInBands(frame.width, frame.height, kBandRows,
+                                         [&drawing](int first, int end, uint8_t* rgb) { drawing.DrawRows(first, end, rgb); });
     if (bytes.empty())
         return Exception({"", "The imagery could not be encoded."});
     ServiceReply reply;
