@@ -104,17 +104,17 @@ public:
     {
         const std::string url = WmsGetMapUrl(url_, {layer_}, piece, format_);
         const std::string path = folder_.empty() ? std::string() : folder_ + "/" + CacheKeyHash(url) + ".img";
-        PieceImage result;
-        if (!path.empty() && ReadKept(path, piece, result))
-            return result;
-        if (!path.empty()) {
-            const CacheEntryLock entry(path, {[this] { return client_.Cancelled(); }, kLockPatience});
-            if (entry.Cancelled())
-                return PieceImage{{}, "cancelled", false};
-            if (ReadKept(path, piece, result))
-                return result;
+        if (path.empty())
             return Fetch(url, path, piece);
-        }
+        PieceImage result;
+        if (ReadKept(path, piece, result))
+            return result;
+        // Another process may be fetching the same piece: wait for it, then take what it kept.
+        const CacheEntryLock entry(path, {[this] { return client_.Cancelled(); }, kLockPatience});
+        if (entry.Cancelled())
+            return PieceImage{{}, "cancelled", false};
+        if (ReadKept(path, piece, result))
+            return result;
         return Fetch(url, path, piece);
     }
 
@@ -192,47 +192,50 @@ void PasteInto(std::vector<uint8_t>& band, int bandWidth, const RgbImage& piece,
                     band.data() + (static_cast<size_t>(row) * bandWidth + column) * 3);
 }
 
-int Fail(JobWindow& window, std::string why)
+std::string WithoutFinalPeriods(std::string text)
 {
-    while (!why.empty() && why.back() == '.')
-        why.pop_back();
-    window.AddToLog(StringPrintf("Error: Imagery: %s.", why.c_str()));
+    while (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+int Fail(JobWindow& window, const std::string& why)
+{
+    window.AddToLog(StringPrintf("Error: Imagery: %s.", WithoutFinalPeriods(why).c_str()));
     return 1;
 }
 
-} // namespace
-
-int FetchImagery(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested, int width,
-                 int height, TGAFile& texture)
+// What the service says of itself: its capabilities and the layer to ask
+// for. Null with the failure logged when there is none to use.
+const WmsLayerInfo* ReadService(JobWindow& window, const JobParameters& job, UpstreamClient& client,
+                                WmsCapabilitiesSource::Shared& capabilities)
 {
     const std::string& url = job.hosts.imagery;
     window.AddToLog(StringPrintf("Imagery: reading the capabilities of \"%s\".", url.c_str()));
-    UpstreamClient client;
-    const CancelWatch watch(client, cancelRequested);
-    WmsCapabilitiesSource capabilitiesSource(FetchThrough(client), url, "imagery WMS", job.hosts.imageryCache);
+    WmsCapabilitiesSource source(FetchThrough(client), url, "imagery WMS", job.hosts.imageryCache);
     std::string error;
-    const WmsCapabilitiesSource::Shared capabilities = capabilitiesSource.Get(error);
-    if (cancelRequested)
-        return Fail(window, "cancelled");
-    if (!capabilities)
-        return Fail(window, StringPrintf("%s%s %s", error.c_str(), error.empty() || error.back() != '.' ? "." : "",
-                                         kCheckSetting));
+    capabilities = source.Get(error);
+    if (!capabilities) {
+        Fail(window, StringPrintf("%s. %s", WithoutFinalPeriods(error).c_str(), kCheckSetting));
+        return nullptr;
+    }
     const WmsLayerInfo* layer = ChooseLayer(*capabilities, job.hosts.imageryLayer, error);
-    if (!layer)
-        return Fail(window, StringPrintf("the imagery WMS at \"%s\": %s. %s", url.c_str(), error.c_str(), kCheckSetting));
-
-    const int maxSide = WmsMaxImageSide(capabilities->maxWidth, capabilities->maxHeight);
-    const ImageryGrid grid(job.quad, width, height, std::min(maxSide, kMaxPieceColumns), std::min(maxSide, kMaxPieceRows));
-    const int pieces = grid.BandCount() * grid.PiecesPerBand();
-    window.AddToLog(StringPrintf("Imagery: layer \"%s\" (%s), %d x %d pixels in %d pieces.", layer->name.c_str(),
-                                 layer->title.c_str(), grid.Width(), grid.Height(), pieces));
+    if (!layer) {
+        Fail(window, StringPrintf("the imagery WMS at \"%s\": %s. %s", url.c_str(), error.c_str(), kCheckSetting));
+        return nullptr;
+    }
     window.AddToLog(IsPublicImagery(url) ? StringPrintf("Imagery: %s.", kPublicImageryCredit)
-                                         : StringPrintf("Imagery: from \"%s\" of \"%s\".", layer->title.c_str(), url.c_str()));
+                                         : StringPrintf("Imagery: from \"%s\" of \"%s\".", layer->title.c_str(),
+                                                        url.c_str()));
+    return layer;
+}
 
-    if (texture.CreateUnfilled(width, height) != 0)
-        return Fail(window, StringPrintf("no room for a texture of %d x %d pixels", width, height));
-    const PieceSource source(client, job, layer->name, capabilities->PreferredFormat());
-    ImageryResampler resampler(TextureGeometry(job.quad, width, height), grid);
+// Fetches the grid band by band, each resampled into `texture` as it comes.
+int FetchGrid(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
+              const ImageryGrid& grid, const PieceSource& source, TGAFile& texture)
+{
+    const int pieces = grid.BandCount() * grid.PiecesPerBand();
+    ImageryResampler resampler(TextureGeometry(job.quad, texture.GetWidth(), texture.GetHeight()), grid);
     OneColourCheck oneColour;
     int number = 0;
     for (int band = 0; band < grid.BandCount(); ++band) {
@@ -241,13 +244,14 @@ int FetchImagery(JobWindow& window, const JobParameters& job, const std::atomic<
         const std::vector<WmsPiece> bandPieces = grid.PiecesOf(band);
         for (size_t i = 0; i < bandPieces.size(); ++i) {
             const WmsPiece& piece = bandPieces[i];
-            PieceImage answer = source.Get(piece);
+            const PieceImage answer = source.Get(piece);
             ++number;
             if (cancelRequested)
                 return Fail(window, "cancelled");
             if (!answer.error.empty())
                 return Fail(window, StringPrintf("the imagery WMS at \"%s\" gave no image for piece %d of %d: %s. %s",
-                                                 url.c_str(), number, pieces, answer.error.c_str(), kCheckSetting));
+                                                 job.hosts.imagery.c_str(), number, pieces,
+                                                 WithoutFinalPeriods(answer.error).c_str(), kCheckSetting));
             window.AddToLog(StringPrintf("Imagery: piece %d of %d (%d x %d pixels)%s.", number, pieces, piece.width,
                                          piece.height, answer.kept ? " from the cache" : ""));
             window.SetProgress(number * 100 / pieces);
@@ -256,13 +260,39 @@ int FetchImagery(JobWindow& window, const JobParameters& job, const std::atomic<
         }
         resampler.AddBand(std::move(bandRgb), texture);
     }
-    if (oneColour.Single()) {
-        texture.Close();
+    if (oneColour.Single())
         return Fail(window, StringPrintf("every pixel the imagery WMS at \"%s\" gave for the quad has one colour; "
                                          "it may have no imagery there",
-                                         url.c_str()));
-    }
+                                         job.hosts.imagery.c_str()));
     return 0;
+}
+
+} // namespace
+
+int FetchImagery(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested, int width,
+                 int height, TGAFile& texture)
+{
+    UpstreamClient client;
+    const CancelWatch watch(client, cancelRequested);
+    WmsCapabilitiesSource::Shared capabilities;
+    const WmsLayerInfo* layer = ReadService(window, job, client, capabilities);
+    if (cancelRequested)
+        return Fail(window, "cancelled");
+    if (!layer)
+        return 1;
+    const int maxSide = WmsMaxImageSide(capabilities->maxWidth, capabilities->maxHeight);
+    const ImageryGrid grid(job.quad, width, height, std::min(maxSide, kMaxPieceColumns),
+                           std::min(maxSide, kMaxPieceRows));
+    window.AddToLog(StringPrintf("Imagery: layer \"%s\" (%s), %d x %d pixels in %d pieces.", layer->name.c_str(),
+                                 layer->title.c_str(), grid.Width(), grid.Height(),
+                                 grid.BandCount() * grid.PiecesPerBand()));
+    if (texture.CreateUnfilled(width, height) != 0)
+        return Fail(window, StringPrintf("no room for a texture of %d x %d pixels", width, height));
+    const PieceSource source(client, job, layer->name, capabilities->PreferredFormat());
+    const int result = FetchGrid(window, job, cancelRequested, grid, source, texture);
+    if (result != 0)
+        texture.Close();
+    return result;
 }
 
 int MakeImageryTexture(JobWindow& window, const JobParameters& job, const std::atomic<bool>& cancelRequested,
