@@ -220,18 +220,13 @@ int BilToTga(const std::string& dataPath, const std::string& headerPath,
     const RowMaker convert = [&](int begin, int end) {
         return ConvertRows(fileno(data.get()), header, statisticsMaximum, begin, end, image);
     };
-    const bool inMemoryOnly = KeptInMemoryOnly(images, outputPath);
-    const int converted =
-        inMemoryOnly ? MakeRowsInMemory(image, convert) : MakeRowsWhileWriting(image, outputPath, convert);
+    const int converted = MakeRowsFor(images, image, outputPath, convert);
     data.reset();
     if (converted == kRowsNotMade)
         return fail(StringPrintf("Could not read data from \"%s\".", dataPath.c_str()));
     if (converted != 0)
         return fail(StringPrintf("Could not write \"%s\".", outputPath.c_str()));
-    if (inMemoryOnly)
-        images->KeepUnwritten(outputPath, std::move(image));
-    else
-        KeepWritten(images, outputPath, std::move(image));
+    HandOn(images, outputPath, std::move(image));
     log.AddToLog(StringPrintf("BIL import successful: \"%s\" written.", outputPath.c_str()));
     size = RasterSize{rows - 1, columns - 1};
     return 0;

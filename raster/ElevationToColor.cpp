@@ -50,11 +50,11 @@ void PaintPixel(uint8_t* pixel)
 // pixels and becomes `colors`; other pixel sizes get a new image. Returns
 // MakeRowsWhileWriting's code, or kRowsNotMade when the new image cannot be
 // allocated.
-// With `inMemoryOnly` the rows are only made, not written.
-int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output, bool inMemoryOnly)
+// An image `images` keeps in memory only is only made, not written.
+int PaintAndWrite(TGAFile& heights, TGAFile& colors, const std::string& output, ImageCache* images)
 {
     const auto make = [&](TGAFile& image, const RowMaker& makeRows) {
-        return inMemoryOnly ? MakeRowsInMemory(image, makeRows) : MakeRowsWhileWriting(image, output, makeRows);
+        return MakeRowsFor(images, image, output, makeRows);
     };
     if (heights.BytesPerPixel() == 3) {
         heights.ResetHeader();
@@ -86,16 +86,15 @@ int ElevationToColor(const std::string& heightMap, const std::string& output, Lo
     }
     const int width = heights.GetWidth();
     const int height = heights.GetHeight();
-    const bool inMemoryOnly = KeptInMemoryOnly(images, output);
     // A colouring that only is handed on is coloured where its reader looks.
-    if (inMemoryOnly && heights.BytesPerPixel() == 3) {
+    if (KeptInMemoryOnly(images, output) && heights.BytesPerPixel() == 3) {
         heights.ResetHeader();
         images->KeepUnwrittenPending(output, std::move(heights), PaintPixel);
         log.AddToLog(StringPrintf("Color conversion successful: \"%s\" written.", output.c_str()));
         return 0;
     }
     TGAFile colors;
-    const int painted = PaintAndWrite(heights, colors, output, inMemoryOnly);
+    const int painted = PaintAndWrite(heights, colors, output, images);
     heights.Close();
     if (painted == kRowsNotMade) {
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not create a %d by %d color image.", width,
@@ -106,10 +105,7 @@ int ElevationToColor(const std::string& heightMap, const std::string& output, Lo
         log.AddToLog(StringPrintf("Error in ElevationToColor(): Could not write \"%s\".", output.c_str()));
         return 1;
     }
-    if (inMemoryOnly)
-        images->KeepUnwritten(output, std::move(colors));
-    else
-        KeepWritten(images, output, std::move(colors));
+    HandOn(images, output, std::move(colors));
     log.AddToLog(StringPrintf("Color conversion successful: \"%s\" written.", output.c_str()));
     return 0;
 }

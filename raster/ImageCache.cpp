@@ -193,19 +193,23 @@ void KeepWritten(ImageCache* images, const std::string& path, TGAFile image)
 
 int WriteOrKeep(ImageCache* images, const std::string& path, TGAFile image)
 {
-    if (KeptInMemoryOnly(images, path)) {
-        images->KeepUnwritten(path, std::move(image));
-        return 0;
-    }
-    const int written = image.Write(path);
+    const int written = KeptInMemoryOnly(images, path) ? 0 : image.Write(path);
     if (written == 0)
-        KeepWritten(images, path, std::move(image));
+        HandOn(images, path, std::move(image));
     return written;
 }
 
 bool KeptInMemoryOnly(const ImageCache* images, const std::string& path)
 {
     return images && images->KeepsInMemoryOnly(path);
+}
+
+void HandOn(ImageCache* images, const std::string& path, TGAFile image)
+{
+    if (KeptInMemoryOnly(images, path))
+        images->KeepUnwritten(path, std::move(image));
+    else
+        KeepWritten(images, path, std::move(image));
 }
 
 void ForgetImage(ImageCache* images, const std::string& path)

@@ -116,5 +116,8 @@ void KeepWritten(ImageCache* images, const std::string& path, TGAFile image);
 int WriteOrKeep(ImageCache* images, const std::string& path, TGAFile image);
 // True when `images` keeps `path` in memory only.
 bool KeptInMemoryOnly(const ImageCache* images, const std::string& path);
+// Hands on `image` of `path`, which has just been written to it or, when
+// `images` keeps `path` in memory only, has just been made without a file.
+void HandOn(ImageCache* images, const std::string& path, TGAFile image);
 // Drops what `images` holds for `path`, a file about to go or change.
 void ForgetImage(ImageCache* images, const std::string& path);

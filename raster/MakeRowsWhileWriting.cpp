@@ -1,6 +1,7 @@
 #include "raster/MakeRowsWhileWriting.h"
 
 #include "core/FileReplacement.h"
+#include "raster/ImageCache.h"
 #include "raster/ParallelBands.h"
 #include "raster/TGAFile.h"
 
@@ -138,4 +139,10 @@ int MakeRowsWhileWriting(TGAFile& image, const std::string& path, const RowMaker
         return kRowsNotMade;
     }
     return TGAFile::FinishWriting(file, written);
+}
+
+int MakeRowsFor(ImageCache* images, TGAFile& image, const std::string& path, const RowMaker& makeRows)
+{
+    return KeptInMemoryOnly(images, path) ? MakeRowsInMemory(image, makeRows)
+                                          : MakeRowsWhileWriting(image, path, makeRows);
 }

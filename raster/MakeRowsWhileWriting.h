@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+class ImageCache;
 class TGAFile;
 
 // Makes rows [begin, end) of an image; false when they cannot be made.
@@ -25,3 +26,7 @@ inline constexpr int kRowsNotMade = 10;
 // The same making, on every core, for an image that is not written: 0, or
 // kRowsNotMade when `makeRows` failed.
 int MakeRowsInMemory(TGAFile& image, const RowMaker& makeRows);
+
+// MakeRowsWhileWriting, or MakeRowsInMemory when `images` keeps `path` in
+// memory only (see ImageCache::KeepInMemoryOnly).
+int MakeRowsFor(ImageCache* images, TGAFile& image, const std::string& path, const RowMaker& makeRows);
